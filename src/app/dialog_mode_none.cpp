@@ -1,0 +1,8 @@
+// Builds without a toolkit have no dialog: dialog mode ends at once.
+#include "dialog_mode.h"
+
+namespace qlr {
+
+void RunDialogMode(int, char**) {}
+
+}  // namespace qlr

@@ -1,0 +1,24 @@
+#include "eeprom_app.h"
+
+#include "command_tail.h"
+#include "receiver_link.h"
+#include "snapshot.h"
+
+namespace qlr {
+
+CEepromApp::CEepromApp(std::string commandTail, DialogMode runDialog)
+    : commandTail_(std::move(commandTail)), runDialog_(std::move(runDialog)) {}
+
+bool CEepromApp::InitInstance() {
+  if (commandTail_.empty()) {
+    if (runDialog_) runDialog_();
+    return false;
+  }
+  if (IsSnapshotCommand(commandTail_)) {
+    CReceiverLink link;
+    TakeSnapshot(link);
+  }
+  return false;
+}
+
+}  // namespace qlr

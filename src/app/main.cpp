@@ -1,0 +1,11 @@
+// SaveQLR5500: decide the mode from the command line, run it, end.
+#include "command_tail.h"
+#include "dialog_mode.h"
+#include "eeprom_app.h"
+
+int main(int argc, char** argv) {
+  qlr::CEepromApp app(qlr::CommandTail(argc, argv), [argc, argv] { qlr::RunDialogMode(argc, argv); });
+  app.InitInstance();
+  // The exit status carries no result, in either mode.
+  return 0;
+}

@@ -1,0 +1,138 @@
+// Saving an image on POSIX file systems: temporary file, fsync, rename.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "image_file.h"
+
+namespace qlr {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr int TemporaryNameTries = 16;
+
+// Removes the temporary file unless it was moved into place.
+class TemporaryFile {
+ public:
+  TemporaryFile() = default;
+  ~TemporaryFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  // Created beside `target` so that the final rename stays on one file system.
+  bool Create(const fs::path& target) {
+    static std::atomic<unsigned> counter{0};
+    const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    for (int attempt = 0; attempt < TemporaryNameTries; ++attempt) {
+      const std::string name = "." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "." +
+                               std::to_string(counter++);
+      const fs::path candidate = directory / name;
+      // 0666: the kernel applies the user's umask, as for any new file.
+      fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ >= 0) {
+        path_ = candidate;
+        return true;
+      }
+      if (errno != EEXIST) return false;
+    }
+    return false;
+  }
+
+  bool WriteAll(const std::uint8_t* bytes, std::size_t length) {
+    std::size_t done = 0;
+    while (done < length) {
+      const ssize_t written = ::write(fd_, bytes + done, length - done);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) {
+        if (written == 0) errno = ENOSPC;
+        return false;
+      }
+      done += static_cast<std::size_t>(written);
+    }
+    return true;
+  }
+
+  bool SetMode(mode_t mode) { return ::fchmod(fd_, mode) == 0; }
+
+  bool SyncAndClose() {
+    const bool synced = ::fsync(fd_) == 0;
+    const int error = errno;
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    if (!synced) errno = error;
+    return synced && closed;
+  }
+
+  // Puts the file in place; without `replace` an existing target is kept.
+  bool MoveTo(const fs::path& target, bool replace) {
+    int result = 0;
+    if (replace) {
+      result = ::rename(path_.c_str(), target.c_str());
+    } else {
+      result = ::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+      if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // File systems without the flag: a hard link refuses an existing name too.
+        result = ::link(path_.c_str(), target.c_str());
+        if (result == 0) return true;  // the destructor unlinks the temporary name
+      }
+    }
+    if (result != 0) return false;
+    path_.clear();
+    return true;
+  }
+
+ private:
+  int fd_ = -1;
+  fs::path path_;
+};
+
+void SyncDirectoryOf(const fs::path& target) {
+  const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+ImageFileResult SaveImageFile(const fs::path& path, const EepromImage& image, const SaveOptions& options) {
+  std::error_code error;
+  // Writing through a symbolic link means replacing the file it names.
+  fs::path target = path;
+  if (fs::is_symlink(fs::symlink_status(path, error))) target = fs::weakly_canonical(path, error);
+
+  struct stat existing {};
+  const bool exists = ::lstat(target.c_str(), &existing) == 0;
+  if (exists) {
+    if (!options.replaceExisting) return {ImageFileStatus::AlreadyExists, EEXIST};
+    if (S_ISDIR(existing.st_mode)) return {ImageFileStatus::CannotOpen, EISDIR};
+    if ((existing.st_mode & 0222) == 0) return {ImageFileStatus::ReadOnlyTarget, EACCES};
+  }
+
+  TemporaryFile temporary;
+  if (!temporary.Create(target)) return {ImageFileStatus::WriteFailed, errno};
+  if (!temporary.WriteAll(image.data(), image.size())) return {ImageFileStatus::WriteFailed, errno};
+  if (options.mode >= 0 || exists) {
+    const mode_t mode = options.mode >= 0 ? static_cast<mode_t>(options.mode) : existing.st_mode & 07777;
+    if (!temporary.SetMode(mode)) return {ImageFileStatus::WriteFailed, errno};
+  }
+  if (!temporary.SyncAndClose()) return {ImageFileStatus::WriteFailed, errno};
+  if (!temporary.MoveTo(target, options.replaceExisting)) {
+    const int moveError = errno;
+    if (moveError == EEXIST) return {ImageFileStatus::AlreadyExists, EEXIST};
+    return {ImageFileStatus::WriteFailed, moveError};
+  }
+  SyncDirectoryOf(target);
+  return {};
+}
+
+}  // namespace qlr

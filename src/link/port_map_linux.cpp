@@ -1,0 +1,102 @@
+#include "port_map.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <tuple>
+
+namespace qlr {
+namespace fs = std::filesystem;
+namespace {
+
+std::string ReadFirstLine(const fs::path& file) {
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+// Sort key: group (USB adapter, USB modem, UART), then name prefix, then number.
+std::tuple<int, std::string, long> OrderKey(const std::string& name) {
+  std::size_t digits = name.size();
+  while (digits > 0 && std::isdigit(static_cast<unsigned char>(name[digits - 1]))) --digits;
+  const std::string prefix = name.substr(0, digits);
+  const long number = digits < name.size() ? std::strtol(name.c_str() + digits, nullptr, 10) : -1;
+  const int group = prefix == "ttyUSB" ? 0 : prefix == "ttyACM" ? 1 : 2;
+  return {group, prefix, number};
+}
+
+// A UART placeholder registered by the legacy serial driver has port type 0
+// ("unknown") because no chip answered at its address.
+bool IsPlaceholderUart(const fs::path& entry) {
+  const fs::path typeFile = entry / "type";
+  if (!fs::exists(typeFile)) return false;
+  return ReadFirstLine(typeFile) == "0";
+}
+
+// "USB vvvv:pppp product" where the device sits on USB, else the driver name.
+std::string Describe(const fs::path& entry) {
+  std::error_code error;
+  fs::path device = fs::canonical(entry / "device", error);
+  if (error) return {};
+  for (fs::path p = device; p.has_relative_path() && p != p.root_path(); p = p.parent_path()) {
+    if (fs::exists(p / "idVendor") && fs::exists(p / "idProduct")) {
+      std::string text = "USB " + ReadFirstLine(p / "idVendor") + ":" + ReadFirstLine(p / "idProduct");
+      const std::string product = ReadFirstLine(p / "product");
+      if (!product.empty()) text += " " + product;
+      return text;
+    }
+  }
+  const fs::path driver = fs::canonical(entry / "device" / "driver", error);
+  return error ? std::string() : driver.filename().string();
+}
+
+}  // namespace
+
+std::vector<PortInfo> PortsFromList(const std::string& list) {
+  std::vector<PortInfo> ports;
+  int number = 1;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t colon = list.find(':', start);
+    const std::string device = list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+    if (!device.empty()) ports.push_back({number, device, {}});
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+    ++number;
+  }
+  return ports;
+}
+
+std::vector<PortInfo> PortsFromSysfs(const fs::path& ttyClass, const fs::path& devDirectory) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(ttyClass, error)) {
+    // Only ttys with a device link have hardware (or a USB function) behind them.
+    if (!fs::exists(entry.path() / "device")) continue;
+    if (IsPlaceholderUart(entry.path())) continue;
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return OrderKey(a) < OrderKey(b); });
+  std::vector<PortInfo> ports;
+  for (const std::string& name : names) {
+    ports.push_back({static_cast<int>(ports.size()) + 1, (devDirectory / name).string(), Describe(ttyClass / name)});
+  }
+  return ports;
+}
+
+std::vector<PortInfo> ListPorts() {
+  if (const char* list = std::getenv(PortsVariable)) return PortsFromList(list);
+  return PortsFromSysfs("/sys/class/tty");
+}
+
+std::string DeviceForPort(int number) {
+  for (const PortInfo& port : ListPorts()) {
+    if (port.number == number) return port.device;
+  }
+  return {};
+}
+
+}  // namespace qlr

@@ -1,0 +1,88 @@
+// The serial device behind the receiver link, as a small portable interface.
+//
+// One file per platform implements it (serial_port_posix.cpp here); nothing
+// above this layer sees a descriptor, termios or ioctl. A SerialPort owns its
+// device: the destructor closes it and restores what Open changed.
+//
+// Threads: one reader thread may sit in ReadByte while the owning thread
+// writes, changes the line format or counts the queues. Close and
+// WakeReader may be called from the owning thread at any time; everything
+// else needs an open port and reports failure otherwise.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace qlr {
+
+struct SystemCalls;
+
+enum class Parity : std::uint8_t { None, Odd, Even };
+enum class StopBits : std::uint8_t { One, Two };
+
+// Where and why the last failing call of a SerialPort failed; errno is kept so
+// that a user-facing message can say what happened.
+struct SerialFailure {
+  const char* step = "";   // e.g. "open", "set line format", "write"
+  int sysErrno = 0;        // 0 when the failure was not an OS error (a time-out)
+};
+
+class SerialPort {
+ public:
+  // `calls` lets tests make single system calls fail; null means the real ones.
+  explicit SerialPort(const SystemCalls* calls = nullptr);
+  ~SerialPort();
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  // Opens an existing device for exclusive reading and writing. Fails for a
+  // missing device, one without permission and one another program holds.
+  bool Open(const std::string& device);
+  // Releases the device; harmless when closed. Never blocks on the line.
+  void Close();
+  bool IsOpen() const;
+  const std::string& Device() const { return device_; }
+
+  // Raw 8-bit transfer with the given speed, size, parity and stop bits, no
+  // flow control of any kind, modem lines ignored for carrier, DTR on, RTS
+  // off. Devices without modem lines (ptys) are not a failure.
+  bool SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity parity, StopBits stopBits);
+
+  // Bytes waiting in the driver's input and output queues.
+  bool QueueCounts(std::size_t& input, std::size_t& output);
+  // Discards whatever the driver holds in its input queue.
+  bool PurgeInput();
+
+  // Writes all bytes, waiting at most `limit` for the driver to take them.
+  bool Write(const char* bytes, std::size_t length, std::chrono::milliseconds limit);
+
+  enum class ReadResult {
+    Byte,     // one byte was delivered
+    Woken,    // WakeReader was called
+    LineDown  // the device reported an error or a hang-up; reading is over
+  };
+  // Blocks in the kernel until a byte arrives or the reader is woken. Only
+  // one thread may read.
+  ReadResult ReadByte(std::uint8_t& byte);
+  // Makes a blocked (or the next) ReadByte return Woken. Thread-safe.
+  void WakeReader();
+
+  const SerialFailure& LastFailure() const { return failure_; }
+
+ private:
+  bool Fail(const char* step, int sysErrno);
+  void ApplyLowLatency();
+  void RestoreLowLatency();
+
+  const SystemCalls& calls_;
+  int fd_ = -1;
+  int wakeFd_ = -1;
+  std::string device_;
+  bool lowLatencyChanged_ = false;
+  int savedSerialFlags_ = 0;
+  SerialFailure failure_;
+};
+
+}  // namespace qlr
