@@ -1,0 +1,180 @@
+// The link's transport over a real pty: opening, the exchange of a command
+// for an answer line, bounded waits, and closing whatever the line does.
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+
+#include <cerrno>
+#include <thread>
+
+#include "link_fixture.h"
+#include "pty_pair.h"
+#include "receiver_link.h"
+#include "system_calls.h"
+
+namespace qlr {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using qlr::emu::FaultRule;
+using qlr::emu::ReceiverEmulator;
+using qlr::testing::CommandTexts;
+using qlr::testing::PortList;
+using qlr::testing::ScopedEnvironment;
+
+template <typename Call>
+Clock::duration Timed(Call&& call) {
+  const auto start = Clock::now();
+  call();
+  return Clock::now() - start;
+}
+
+class LinkTest : public ::testing::Test {
+ protected:
+  ReceiverEmulator emulator;
+  ScopedEnvironment ports{PortsVariable, PortList({emulator.DevicePath(), ""})};
+  CReceiverLink link;
+};
+
+TEST_F(LinkTest, OpensClosesAndReopens) {
+  ASSERT_EQ(link.OpenPort(1), 1);
+  EXPECT_EQ(link.PortNumber(), 1);
+  EXPECT_EQ(link.Device(), emulator.DevicePath());
+  EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 1);
+
+  // Opening an open link closes it first and starts a new reader.
+  ASSERT_EQ(link.OpenPort(1), 1);
+  EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 1);
+
+  // A port without a device fails, and the port open before is closed too.
+  EXPECT_EQ(link.OpenPort(2), 0);
+  EXPECT_EQ(link.PortNumber(), 0);
+  EXPECT_EQ(link.LastFailure().sysErrno, ENODEV);
+  EXPECT_EQ(link.OpenPort(17), 0);
+
+  link.ClosePort();
+  link.ClosePort();
+  EXPECT_EQ(link.PortNumber(), 0);
+  EXPECT_EQ(link.LastLine(), "");
+}
+
+TEST_F(LinkTest, ClosedLinkSendsNothingAndFailsAtOnce) {
+  const auto took = Timed([&] {
+    EXPECT_EQ(link.WriteRaw("H101\r\n", 6), 0);
+    EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 0);
+    EXPECT_EQ(link.SendAndAwait("GE?\r\n", "GExx"), 0);
+    EXPECT_EQ(link.SetLineFormat(38400, 8, Parity::None, StopBits::Two), 0);
+  });
+  EXPECT_LT(took, 100ms);
+  EXPECT_EQ(emulator.WaitForCommands(1, 100ms), 0u);
+}
+
+TEST_F(LinkTest, StatusLinesDecideAndOtherLinesAreSkipped) {
+  ASSERT_EQ(link.OpenPort(1), 1);
+  emulator.AddFault({.commandPrefix = "H101", .times = 1, .answer = std::vector<std::string>{"G001"}});
+  EXPECT_LT(Timed([&] { EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 0); }), 400ms);
+
+  emulator.AddFault({.commandPrefix = "H101", .times = 1, .answer = std::vector<std::string>{"XYZ", "G000"}});
+  EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 1);
+
+  emulator.AddFault({.commandPrefix = "GE?", .times = 1, .answer = std::vector<std::string>{"G000", "GE0A"}});
+  ASSERT_EQ(link.SendAndAwait("GE?\r\n", "GExx"), 1);
+  EXPECT_EQ(link.AnswerLine(), "GE0A\r\n");
+  EXPECT_EQ(link.LineMatches("GExx"), 1);
+  EXPECT_EQ(link.LineMatches("G00x"), 0);
+}
+
+TEST_F(LinkTest, SilenceFailsAfterHalfASecondAndKeepsTheLinkOpen) {
+  ASSERT_EQ(link.OpenPort(1), 1);
+  emulator.SetSilent(true);
+  const auto took = Timed([&] { EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 0); });
+  EXPECT_GE(took, 490ms);
+  EXPECT_LT(took, 1500ms);
+  EXPECT_EQ(link.PortNumber(), 1);
+  emulator.SetSilent(false);
+  EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 1);
+}
+
+// One signal stands for any number of lines that came while nobody waited:
+// the next exchange examines the latest of them first.
+TEST_F(LinkTest, ALineThatCameUnaskedIsExaminedByTheNextExchange) {
+  ASSERT_EQ(link.OpenPort(1), 1);
+  ASSERT_EQ(link.WriteRaw("H101\r\n", 6), 1);
+  ASSERT_EQ(emulator.WaitForCommands(1, 1s), 1u);
+  std::this_thread::sleep_for(50ms);
+  // The receiver ignores "NOP"; the earlier "G000" is taken as its answer.
+  EXPECT_EQ(link.SendAndAwaitOk("NOP\r\n"), 1);
+
+  ASSERT_EQ(link.WriteRaw("GE?\r\n", 5), 1);
+  ASSERT_EQ(emulator.WaitForCommands(3, 1s), 3u);
+  std::this_thread::sleep_for(50ms);
+  // A line that does not match is skipped, and silence follows.
+  EXPECT_EQ(link.SendAndAwaitOk("NOP\r\n"), 0);
+}
+
+TEST_F(LinkTest, HangUpEndsReadingWithoutSpinningAndTheLinkRecovers) {
+  ASSERT_EQ(link.OpenPort(1), 1);
+  emulator.AddFault({.commandPrefix = "H101", .hangUp = true});
+  const double cpuBefore = qlr::testing::ProcessCpuSeconds();
+  const auto took = Timed([&] { EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 0); });
+  EXPECT_LT(took, 1500ms);
+  std::this_thread::sleep_for(500ms);
+  EXPECT_LT(qlr::testing::ProcessCpuSeconds() - cpuBefore, 0.2);
+  EXPECT_LT(Timed([&] { link.ClosePort(); }), 100ms);
+
+  ReceiverEmulator replacement;
+  ScopedEnvironment ports2(PortsVariable, replacement.DevicePath());
+  ASSERT_EQ(link.OpenPort(1), 1);
+  EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 1);
+}
+
+TEST(LinkTransport, ALineIsHandedOverWholeAndWrapsPast256Characters) {
+  qlr::testing::PtyPair pty;
+  ScopedEnvironment ports(PortsVariable, pty.Path());
+  CReceiverLink link;
+  ASSERT_EQ(link.OpenPort(1), 1);
+  std::string line;
+  for (int i = 0; i < 300; ++i) line += static_cast<char>('a' + i % 26);
+  pty.Send("\r\n\r\n" + line + "\n");
+  const auto deadline = Clock::now() + 1s;
+  while (link.LastLine().empty() && Clock::now() < deadline) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(link.LastLine(), line.substr(256) + "\n");
+}
+
+TEST(LinkTransport, AWriteThatCannotFinishClosesTheLink) {
+  qlr::testing::PtyPair pty;  // nobody reads the far end
+  ScopedEnvironment ports(PortsVariable, pty.Path());
+  CReceiverLink link;
+  ASSERT_EQ(link.OpenPort(1), 1);
+  const std::string flood(1 << 20, 'x');
+  const auto took = Timed([&] { EXPECT_EQ(link.WriteRaw(flood.data(), static_cast<std::uint32_t>(flood.size())), 0); });
+  EXPECT_GE(took, 490ms);
+  EXPECT_LT(took, 2000ms);
+  EXPECT_EQ(link.PortNumber(), 0);
+  EXPECT_EQ(link.LastLine(), "");
+  EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 0);
+}
+
+// Ptys never report bytes waiting for output; a device that does makes the
+// format change wait its ten drain tries.
+int OutputNeverDrains(int fd, unsigned long request, void* argument) {
+  if (request == TIOCOUTQ) {
+    *static_cast<int*>(argument) = 1;
+    return 0;
+  }
+  return ::ioctl(fd, request, argument);
+}
+
+TEST(LinkTransport, FormatChangeWaitsAtMostItsDrainTime) {
+  qlr::testing::PtyPair pty;
+  ScopedEnvironment ports(PortsVariable, pty.Path());
+  SystemCalls calls = SystemCalls::Real();
+  calls.ioctl = OutputNeverDrains;
+  CReceiverLink link(&calls);
+  const auto took = Timed([&] { ASSERT_EQ(link.OpenPort(1), 1); });
+  EXPECT_GE(took, 1000ms);
+  EXPECT_LT(took, 2500ms);
+}
+
+}  // namespace
+}  // namespace qlr

@@ -1,0 +1,233 @@
+// The receiver's commands over a real pty: the exact wire traffic of each
+// operation, and where each one stops when the receiver misbehaves.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "eeprom_image.h"
+#include "link_fixture.h"
+#include "receiver_link.h"
+
+namespace qlr {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using qlr::emu::EmulatorOptions;
+using qlr::emu::FaultRule;
+using qlr::emu::ReceiverEmulator;
+using qlr::testing::CommandTexts;
+using qlr::testing::PortList;
+using qlr::testing::ReadTraffic;
+using qlr::testing::ScopedEnvironment;
+using qlr::testing::Traffic;
+using Lines = std::vector<std::string>;
+
+class RecordingSink : public ProgressSink {
+ public:
+  void SetRange(int lowest, int highest) override { calls.push_back("range " + std::to_string(lowest) + ".." + std::to_string(highest)); }
+  void SetPosition(int position) override { calls.push_back(std::to_string(position)); }
+  std::vector<std::string> calls;
+};
+
+std::vector<std::string> FullProgress() {
+  std::vector<std::string> calls = {"range 0..127"};
+  for (int address = 0; address < 128; ++address) calls.push_back(std::to_string(address));
+  return calls;
+}
+
+class ProtocolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(link.OpenPort(1), 1);
+  }
+  ReceiverEmulator emulator;
+  ScopedEnvironment ports{PortsVariable, emulator.DevicePath()};
+  CReceiverLink link;
+  RecordingSink sink;
+};
+
+TEST_F(ProtocolTest, ReadEepromEntersServiceModeReadsEveryAddressAndLeaves) {
+  EepromImage image{};
+  ASSERT_EQ(link.ReadEeprom(0, 128, image.data(), &sink), 1);
+  EXPECT_EQ(image, emulator.Memory());
+  EXPECT_EQ(Traffic(emulator), ReadTraffic(128));
+  EXPECT_EQ(sink.calls, FullProgress());
+  EXPECT_FALSE(emulator.InServiceMode());
+  // Back at 9600: the receiver still answers normal commands.
+  EXPECT_EQ(link.QueryRegion(), 2);
+}
+
+TEST_F(ProtocolTest, WriteEepromWritesAndReadsBackEveryAddress) {
+  ASSERT_EQ(link.WriteEeprom(0, 128, MediumValues.data(), &sink), 1);
+  EXPECT_EQ(emulator.Memory(), MediumValues);
+  EXPECT_EQ(sink.calls, FullProgress());
+
+  std::vector<std::pair<std::string, unsigned>> expected = {
+      {"G300", 9600}, {"G105", 9600}, {"GC01", 38400}, {"GCF0", 38400}};
+  char command[16];
+  for (int address = 0; address < 128; ++address) {
+    std::snprintf(command, sizeof command, "LD0%02X%02X", address, MediumValues[static_cast<std::size_t>(address)]);
+    expected.emplace_back(command, 38400);
+    std::snprintf(command, sizeof command, "LD0%02X?", address);
+    expected.emplace_back(command, 38400);
+  }
+  expected.emplace_back("H100", 38400);
+  expected.emplace_back("H101", 9600);
+  EXPECT_EQ(Traffic(emulator), expected);
+}
+
+TEST_F(ProtocolTest, AnswersAreReadByPositionNotByEchoedAddress) {
+  emulator.AddFault({.commandPrefix = "LD005?", .answer = Lines{"LD07F3A"}});
+  EepromImage image{};
+  ASSERT_EQ(link.ReadEeprom(0, 128, image.data(), nullptr), 1);
+  EXPECT_EQ(image[5], 0x3A);
+  EXPECT_EQ(image[6], emulator.Memory()[6]);
+}
+
+TEST_F(ProtocolTest, RegionCodes) {
+  EXPECT_EQ(link.QueryRegion(), 2);
+  emulator.SetRegion(0x1F);
+  EXPECT_EQ(link.QueryRegion(), 31);
+  emulator.SetSilent(true);
+  const auto start = Clock::now();
+  EXPECT_EQ(link.QueryRegion(), -1);
+  EXPECT_GE(Clock::now() - start, 490ms);
+}
+
+TEST_F(ProtocolTest, EmptyCountStillEntersAndLeavesServiceMode) {
+  ASSERT_EQ(link.ReadEeprom(0, 0, nullptr, &sink), 1);
+  EXPECT_EQ(CommandTexts(emulator), (Lines{"G300", "G105", "GC01", "GCF0", "H100", "H101"}));
+  EXPECT_EQ(sink.calls, Lines{"range 0..127"});
+}
+
+TEST_F(ProtocolTest, ARejectedWriteIsTriedOnceMore) {
+  emulator.AddFault({.commandPrefix = "LD010", .times = 1, .answer = Lines{"G001"}});
+  ASSERT_EQ(link.WriteEeprom(0, 128, MediumValues.data(), nullptr), 1);
+  const Lines texts = CommandTexts(emulator);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "LD01035"), 2);
+  EXPECT_EQ(emulator.Memory(), MediumValues);
+}
+
+// Each failure stops the operation where it happens: nothing is sent after
+// it, and no exit sequence follows.
+struct FailureCase {
+  const char* name;
+  FaultRule fault;
+  bool write;
+  Lines lastCommands;   // how the traffic ends
+  unsigned lastBaud;
+};
+
+class ProtocolFailure : public ProtocolTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(ProtocolFailure, StopsAtTheFailingStep) {
+  const FailureCase& failure = GetParam();
+  emulator.AddFault(failure.fault);
+  EepromImage image{};
+  const int result = failure.write ? link.WriteEeprom(0, 128, MediumValues.data(), &sink)
+                                   : link.ReadEeprom(0, 128, image.data(), &sink);
+  EXPECT_EQ(result, 0);
+  std::this_thread::sleep_for(100ms);  // anything sent late would arrive now
+  const auto traffic = Traffic(emulator);
+  ASSERT_GE(traffic.size(), failure.lastCommands.size());
+  const Lines texts = CommandTexts(emulator);
+  const Lines tail(texts.end() - static_cast<long>(failure.lastCommands.size()), texts.end());
+  EXPECT_EQ(tail, failure.lastCommands);
+  EXPECT_EQ(traffic.back().second, failure.lastBaud);
+  EXPECT_FALSE(link.LastFailure().step.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProtocolFailure,
+    ::testing::Values(
+        FailureCase{"G300Rejected", {.commandPrefix = "G300", .answer = Lines{"G001"}}, false, {"G300"}, 9600},
+        FailureCase{"GC01AnsweredG000", {.commandPrefix = "GC01", .answer = Lines{"G000"}}, false, {"GC01"}, 38400},
+        FailureCase{"GCF0Silent", {.commandPrefix = "GCF0", .answer = Lines{}}, true, {"GC01", "GCF0"}, 38400},
+        FailureCase{"ReadSilentAt0x40", {.commandPrefix = "LD040?", .answer = Lines{}}, false, {"LD03F?", "LD040?"}, 38400},
+        FailureCase{"WriteRejectedTwice", {.commandPrefix = "LD020", .answer = Lines{"G002"}}, true,
+                    {"LD01F?", "LD02013", "LD02013"}, 38400},
+        FailureCase{"ReadBackDiffers", {.commandPrefix = "LD033", .storeInstead = std::uint8_t{0x00}}, true,
+                    {"LD03387", "LD033?"}, 38400},
+        FailureCase{"ExitUnanswered", {.commandPrefix = "H101", .answer = Lines{}}, false,
+                    {"H100", "H101", "H101", "H101"}, 9600}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST_F(ProtocolTest, GC01AnsweredG000LeavesTheLineInServiceSpeed) {
+  emulator.AddFault({.commandPrefix = "GC01", .answer = Lines{"G000"}});
+  EepromImage image{};
+  EXPECT_EQ(link.ReadEeprom(0, 128, image.data(), &sink), 0);
+  EXPECT_TRUE(sink.calls.empty());
+  // The line stays at service speed until an exit sequence or a reopen.
+  EXPECT_TRUE(emulator.InServiceMode());
+  ASSERT_EQ(link.WriteRaw("H101\r\n", 6), 1);
+  ASSERT_EQ(emulator.WaitForCommands(4, 1s), 4u);
+  EXPECT_EQ(emulator.Commands().back().baud, 38400u);
+  ASSERT_EQ(link.OpenPort(1), 1);
+  ASSERT_EQ(link.WriteRaw("H101\r\n", 6), 1);
+  ASSERT_EQ(emulator.WaitForCommands(5, 1s), 5u);
+  EXPECT_EQ(emulator.Commands().back().baud, 9600u);
+}
+
+TEST_F(ProtocolTest, ExitRetriesAreBoundedAndPaused) {
+  emulator.AddFault({.commandPrefix = "H101", .answer = Lines{}});
+  const auto start = Clock::now();
+  std::uint8_t value = 0;
+  EXPECT_EQ(link.ReadEeprom(0, 1, &value, nullptr), 0);
+  const auto took = Clock::now() - start;
+  EXPECT_GE(took, 3 * 500ms + 2 * 100ms);
+  EXPECT_LT(took, 4000ms);
+}
+
+TEST(ProtocolClosedLink, FailsAtOnceSendingNothing) {
+  ReceiverEmulator emulator;
+  ScopedEnvironment ports(PortsVariable, emulator.DevicePath());
+  CReceiverLink link;
+  RecordingSink sink;
+  EepromImage image{};
+  const auto start = Clock::now();
+  EXPECT_EQ(link.QueryRegion(), -1);
+  EXPECT_EQ(link.ReadEeprom(0, 128, image.data(), &sink), 0);
+  EXPECT_EQ(link.WriteEeprom(0, 128, image.data(), &sink), 0);
+  EXPECT_LT(Clock::now() - start, 100ms);
+  EXPECT_TRUE(sink.calls.empty());
+  EXPECT_EQ(emulator.WaitForCommands(1, 100ms), 0u);
+}
+
+TEST(FindReceiver, ScansPastMissingAndSilentPortsToTheReceiver) {
+  ReceiverEmulator receiver;
+  {
+    ScopedEnvironment ports(PortsVariable, PortList({"/dev/qlr-missing-1", "/dev/qlr-missing-2", receiver.DevicePath()}));
+    CReceiverLink link;
+    ASSERT_EQ(link.FindReceiver(), 1);
+    EXPECT_EQ(link.PortNumber(), 3);
+    EXPECT_EQ(CommandTexts(receiver), Lines{"H101"});
+  }
+  receiver.ClearCommands();
+
+  // A port that opens but stays silent costs three 500 ms waits.
+  ReceiverEmulator silent(EmulatorOptions{.silent = true});
+  ScopedEnvironment ports(PortsVariable, PortList({silent.DevicePath(), receiver.DevicePath()}));
+  CReceiverLink link;
+  const auto start = Clock::now();
+  ASSERT_EQ(link.FindReceiver(), 1);
+  EXPECT_EQ(link.PortNumber(), 2);
+  EXPECT_GE(Clock::now() - start, 1500ms);
+  EXPECT_EQ(CommandTexts(silent), (Lines{"H101", "H101", "H101"}));
+}
+
+TEST(FindReceiver, RejectingReceiverIsPassedQuicklyAndNoneFoundFails) {
+  ReceiverEmulator rejecting;
+  rejecting.AddFault({.commandPrefix = "H101", .answer = Lines{"G001"}});
+  ScopedEnvironment ports(PortsVariable, PortList({rejecting.DevicePath(), "", "/dev/qlr-missing"}));
+  CReceiverLink link;
+  const auto start = Clock::now();
+  EXPECT_EQ(link.FindReceiver(), 0);
+  EXPECT_LT(Clock::now() - start, 1000ms);
+  EXPECT_EQ(CommandTexts(rejecting), (Lines{"H101", "H101", "H101"}));
+  EXPECT_EQ(link.PortNumber(), 0);
+}
+
+}  // namespace
+}  // namespace qlr

@@ -1,0 +1,160 @@
+// The POSIX serial layer on real pseudo-terminals.
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <termios.h>
+
+#include <cerrno>
+#include <future>
+#include <thread>
+
+#include "pty_pair.h"
+#include "serial_port.h"
+#include "system_calls.h"
+
+namespace qlr {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using qlr::testing::PtyPair;
+
+double ProcessCpuSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+TEST(SerialPortOpen, FailsCleanlyForMissingAndBusyDevices) {
+  SerialPort port;
+  EXPECT_FALSE(port.Open("/dev/qlr-no-such-device"));
+  EXPECT_EQ(port.LastFailure().sysErrno, ENOENT);
+  EXPECT_FALSE(port.IsOpen());
+
+  PtyPair pty;
+  ASSERT_TRUE(port.Open(pty.Path()));
+  SerialPort second;
+  EXPECT_FALSE(second.Open(pty.Path()));
+  EXPECT_EQ(second.LastFailure().sysErrno, EBUSY);
+
+  // Closing gives the device back, also to ourselves.
+  port.Close();
+  EXPECT_TRUE(second.Open(pty.Path()));
+  second.Close();
+  EXPECT_TRUE(port.Open(pty.Path()));
+}
+
+TEST(SerialPortLineFormat, RawEightBitsTwoStopBitsNoFlowControl) {
+  PtyPair pty;
+  SerialPort port;
+  ASSERT_TRUE(port.Open(pty.Path()));
+  for (const std::uint32_t baud : {9600u, 38400u}) {
+    ASSERT_TRUE(port.SetLineFormat(baud, 8, Parity::None, StopBits::Two));
+    const termios settings = pty.ClientSettings();
+    EXPECT_EQ(cfgetospeed(&settings), baud == 9600 ? B9600 : B38400);
+    EXPECT_EQ(settings.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_TRUE(settings.c_cflag & CSTOPB);
+    EXPECT_TRUE(settings.c_cflag & CLOCAL);
+    EXPECT_TRUE(settings.c_cflag & CREAD);
+    EXPECT_FALSE(settings.c_cflag & (PARENB | CRTSCTS));
+    EXPECT_FALSE(settings.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP));
+    EXPECT_FALSE(settings.c_lflag & (ICANON | ECHO | ISIG));
+    EXPECT_FALSE(settings.c_oflag & OPOST);
+  }
+  EXPECT_FALSE(port.SetLineFormat(12345, 8, Parity::None, StopBits::Two));
+}
+
+// A device that refuses the modem-line requests (as ptys do with ENOTTY, and
+// some adapters with EIO) is still usable.
+int RefusingModemLines(int fd, unsigned long request, void* argument) {
+  if (request == TIOCMBIS || request == TIOCMBIC) {
+    errno = EIO;
+    return -1;
+  }
+  return ::ioctl(fd, request, argument);
+}
+
+TEST(SerialPortLineFormat, RefusedModemLinesAreNoFailure) {
+  SystemCalls calls = SystemCalls::Real();
+  calls.ioctl = RefusingModemLines;
+  PtyPair pty;
+  SerialPort port(&calls);
+  ASSERT_TRUE(port.Open(pty.Path()));
+  EXPECT_TRUE(port.SetLineFormat(9600, 8, Parity::None, StopBits::Two));
+}
+
+TEST(SerialPortTransfer, EveryByteValuePassesBothWays) {
+  PtyPair pty;
+  SerialPort port;
+  ASSERT_TRUE(port.Open(pty.Path()));
+  ASSERT_TRUE(port.SetLineFormat(38400, 8, Parity::None, StopBits::Two));
+  ASSERT_TRUE(port.PurgeInput());
+
+  std::string all;
+  for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
+  ASSERT_TRUE(port.Write(all.data(), all.size(), 500ms));
+  EXPECT_EQ(pty.Receive(), all);
+
+  pty.Send(all);
+  std::string received;
+  std::uint8_t byte = 0;
+  while (received.size() < all.size() && port.ReadByte(byte) == SerialPort::ReadResult::Byte) {
+    received += static_cast<char>(byte);
+  }
+  EXPECT_EQ(received, all);
+  std::size_t input = 99;
+  std::size_t output = 99;
+  ASSERT_TRUE(port.QueueCounts(input, output));
+  EXPECT_EQ(input, 0u);
+}
+
+TEST(SerialPortTransfer, WriteGivesUpAtItsLimitWhenNobodyReads) {
+  PtyPair pty;
+  SerialPort port;
+  ASSERT_TRUE(port.Open(pty.Path()));
+  ASSERT_TRUE(port.SetLineFormat(9600, 8, Parity::None, StopBits::Two));
+  const std::string flood(1 << 20, 'x');
+  const auto start = Clock::now();
+  EXPECT_FALSE(port.Write(flood.data(), flood.size(), 200ms));
+  const auto took = Clock::now() - start;
+  EXPECT_GE(took, 195ms);
+  EXPECT_LT(took, 1500ms);
+}
+
+TEST(SerialPortReader, WakesPromptlyAndStopsOnHangUpWithoutSpinning) {
+  PtyPair pty;
+  SerialPort port;
+  ASSERT_TRUE(port.Open(pty.Path()));
+  ASSERT_TRUE(port.SetLineFormat(9600, 8, Parity::None, StopBits::Two));
+
+  auto woken = std::async(std::launch::async, [&] {
+    std::uint8_t byte = 0;
+    return port.ReadByte(byte);
+  });
+  EXPECT_EQ(woken.wait_for(100ms), std::future_status::timeout);  // blocked, no byte
+  port.WakeReader();
+  ASSERT_EQ(woken.wait_for(1s), std::future_status::ready);
+  EXPECT_EQ(woken.get(), SerialPort::ReadResult::Woken);
+
+  ASSERT_TRUE(port.Open(pty.Path()));  // a fresh open is not woken any more
+  ASSERT_TRUE(port.SetLineFormat(9600, 8, Parity::None, StopBits::Two));
+  auto hungUp = std::async(std::launch::async, [&] {
+    std::uint8_t byte = 0;
+    return port.ReadByte(byte);
+  });
+  EXPECT_EQ(hungUp.wait_for(100ms), std::future_status::timeout);
+  pty.HangUp();
+  ASSERT_EQ(hungUp.wait_for(1s), std::future_status::ready);
+  EXPECT_EQ(hungUp.get(), SerialPort::ReadResult::LineDown);
+
+  // Every later read reports the dead line at once instead of blocking or
+  // spinning inside.
+  const double cpuBefore = ProcessCpuSeconds();
+  std::uint8_t byte = 0;
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(port.ReadByte(byte), SerialPort::ReadResult::LineDown);
+  EXPECT_LT(ProcessCpuSeconds() - cpuBefore, 0.1);
+}
+
+}  // namespace
+}  // namespace qlr
