@@ -1,0 +1,107 @@
+// How close a whole EEPROM read and write come to the wire's own time, and
+// what an open but idle link costs.
+//
+// The emulator paces the line like a real one (11 bits per character at the
+// client's speed). The ideal is every command and answer character at that
+// rate plus the pauses the protocol demands (20 ms before each change of
+// speed); the ratio measured/ideal shows the link's own overhead.
+#include <sys/resource.h>
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "eeprom_image.h"
+#include "port_map.h"
+#include "receiver_emulator.h"
+#include "receiver_link.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr double CharacterSeconds(double baud) { return 11.0 / baud; }
+
+// Characters on the wire of the entry and exit sequences, by speed.
+struct Wire {
+  double normalChars = 0;   // at 9600
+  double serviceChars = 0;  // at 38400
+  double pauses = 0;        // seconds
+
+  double Seconds() const {
+    return normalChars * CharacterSeconds(9600) + serviceChars * CharacterSeconds(38400) + pauses;
+  }
+};
+
+Wire EntryAndExit() {
+  Wire wire;
+  wire.normalChars = 6 + 6 + 6;   // G300, its G000, G105
+  wire.serviceChars = 2 * (6 + 6) + 6;  // GC01/GCF0 with their G001, H100
+  wire.normalChars += 6 + 6;      // H101 and its G000
+  wire.pauses = 2 * 0.020;        // before each change of speed
+  return wire;
+}
+
+double IdealReadSeconds() {
+  Wire wire = EntryAndExit();
+  wire.serviceChars += 128 * (8 + 9);  // "LD0aa?\r\n", "LD0aavv\r\n"
+  return wire.Seconds();
+}
+
+double IdealWriteSeconds() {
+  Wire wire = EntryAndExit();
+  wire.serviceChars += 128 * (9 + 6 + 8 + 9);  // write, G000, read-back, answer
+  return wire.Seconds();
+}
+
+double ProcessCpuSeconds() {
+  timespec now{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+template <typename Call>
+double Seconds(Call&& call) {
+  const auto start = Clock::now();
+  call();
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+int main() {
+  qlr::emu::ReceiverEmulator emulator(qlr::emu::EmulatorOptions{.pace = true});
+  ::setenv(qlr::PortsVariable, emulator.DevicePath().c_str(), 1);
+  qlr::CReceiverLink link;
+  if (!link.OpenPort(1)) {
+    std::fprintf(stderr, "cannot open the emulator's port %s\n", emulator.DevicePath().c_str());
+    return 1;
+  }
+
+  qlr::EepromImage image{};
+  int failures = 0;
+  const double read = Seconds([&] { failures += link.ReadEeprom(0, 128, image.data(), nullptr) ? 0 : 1; });
+  const double write = Seconds([&] { failures += link.WriteEeprom(0, 128, qlr::MediumValues.data(), nullptr) ? 0 : 1; });
+  if (failures || emulator.Memory() != qlr::MediumValues) {
+    std::fprintf(stderr, "a transfer failed: %s\n", link.LastFailure().step.c_str());
+    return 1;
+  }
+
+  const double idealRead = IdealReadSeconds();
+  const double idealWrite = IdealWriteSeconds();
+  std::printf("ReadEeprom   %7.1f ms   ideal %7.1f ms   ratio %.3f\n", read * 1e3, idealRead * 1e3, read / idealRead);
+  std::printf("WriteEeprom  %7.1f ms   ideal %7.1f ms   ratio %.3f\n", write * 1e3, idealWrite * 1e3,
+              write / idealWrite);
+
+  const double cpuBefore = ProcessCpuSeconds();
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const double idleCpu = ProcessCpuSeconds() - cpuBefore;
+  std::printf("idle open link: %.3f ms CPU over 2 s (reader and emulator blocked in poll)\n", idleCpu * 1e3);
+
+  const bool withinTarget = read / idealRead <= 1.05 && write / idealWrite <= 1.05;
+  std::printf("target ratio <= 1.05: %s\n", withinTarget ? "met" : "NOT met");
+  return 0;
+}
