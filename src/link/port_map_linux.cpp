@@ -48,8 +48,12 @@ std::string Describe(const fs::path& entry) {
       return text;
     }
   }
-  const fs::path driver = fs::canonical(entry / "device" / "driver", error);
-  return error ? std::string() : driver.filename().string();
+  // Newer kernels put generic "port" and "ctrl" drivers between a UART and its chip's driver.
+  for (fs::path p = device; p.has_relative_path() && p != p.root_path(); p = p.parent_path()) {
+    const fs::path driver = fs::canonical(p / "driver", error);
+    if (!error && driver.filename() != "port" && driver.filename() != "ctrl") return driver.filename().string();
+  }
+  return {};
 }
 
 }  // namespace

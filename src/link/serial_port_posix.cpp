@@ -67,10 +67,15 @@ bool SerialPort::Open(const std::string& device) {
   // block us: the reader waits in poll, the writer in poll with a limit.
   const int fd = calls_.open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return Fail("open", errno);
-  // TIOCEXCL keeps other users out; root ignores it, so also take the lock
-  // that other serial programs honour.
-  if (calls_.ioctl(fd, TIOCEXCL, nullptr) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  // The lock that other serial programs honour keeps out root too, who
+  // ignores TIOCEXCL; take it first so that a busy device keeps its flags.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno == EWOULDBLOCK ? EBUSY : errno;
+    calls_.close(fd);
+    return Fail("open", error);
+  }
+  if (calls_.ioctl(fd, TIOCEXCL, nullptr) != 0) {
+    const int error = errno;
     calls_.close(fd);
     return Fail("open", error);
   }
