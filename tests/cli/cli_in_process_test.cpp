@@ -1,0 +1,133 @@
+// RunCli in-process, with its streams and the serial layer's system calls in
+// the test's hands: what a pipe cannot show and what root cannot provoke.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sstream>
+
+#include "cli.h"
+#include "cli_test_support.h"
+#include "system_calls.h"
+
+namespace qlr::testing {
+namespace {
+
+struct CliRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+CliRun RunInProcess(const std::vector<std::string>& words, bool terminal = false, const SystemCalls* calls = nullptr,
+                    const std::string& input = {}) {
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  const cli::CliEnvironment env{in, out, err, terminal, terminal, calls};
+  const int code = cli::RunCli(words, env);
+  return {code, out.str(), err.str()};
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Tests run as root, for whom a device's mode bits deny nothing: the open
+// itself is made to fail instead.
+int refusedErrno = 0;
+int RefusingOpen(const char*, int) {
+  errno = refusedErrno;
+  return -1;
+}
+SystemCalls RefusingCalls() {
+  SystemCalls calls = SystemCalls::Real();
+  calls.open = RefusingOpen;
+  return calls;
+}
+
+using CliInProcess = ReceiverFixture;
+
+TEST_F(CliInProcess, AnOpenThatFailsSaysWhatToDo) {
+  const SystemCalls calls = RefusingCalls();
+  const std::pair<int, std::string> cases[] = {{EACCES, "permission denied on " + Device() + ": add your user to the "},
+                                               {EBUSY, "device busy: " + Device() + " is in use by another program"}};
+  for (const auto& [error, message] : cases) {
+    refusedErrno = error;
+    CliRun run = RunInProcess({"read", "--port", Device(), File("x.bin")}, false, &calls);
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_TRUE(Contains(run.err, "qlr5500: " + message)) << run.err;
+    EXPECT_TRUE(Contains(run.err, "(failed step: open " + Device() + ")")) << run.err;
+    // A scan that finds nothing names the ports it could not even open.
+    run = RunInProcess({"find"}, false, &calls);
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_TRUE(Contains(run.err, "no receiver answered on ports 1 to 16")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "qlr5500: port 1: " + message)) << run.err;
+  }
+  EXPECT_TRUE(receiver_.Commands().empty());
+}
+
+TEST_F(CliInProcess, ProgressBarOnlyOnATerminal) {
+  for (const bool terminal : {true, false}) {
+    const CliRun run = RunInProcess({"compare", File("same.bin", Bytes(receiver_.Memory()))}, terminal);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Contains(run.err, "reading  ["), terminal) << run.err;
+    EXPECT_EQ(Contains(run.err, "128/128]") || Contains(run.err, "] 128/128"), terminal) << run.err;
+    if (terminal) {
+      EXPECT_EQ(run.err.back(), '\n');
+    }
+  }
+}
+
+TEST_F(CliInProcess, WithoutAPortExactlyOneReceiverMustAnswer) {
+  SetPorts({"/dev/qlr-none-at-all", Device()});
+  CliRun run = RunInProcess({"region"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "2 EUR/AUS\n");
+
+  emu::ReceiverEmulator second;
+  SetPorts({Device(), "", second.DevicePath()});
+  run = RunInProcess({"read", File("x.bin")});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(Contains(run.err, "receivers answer on ports 1 (" + Device() + ") and 3 (" + second.DevicePath() +
+                                    "): choose one with --port"))
+      << run.err;
+  EXPECT_FALSE(std::filesystem::exists(File("x.bin")));
+  EXPECT_EQ(RunInProcess({"find", "--all"}).out, "1 " + Device() + "\n3 " + second.DevicePath() + "\n");
+
+  receiver_.SetSilent(true);
+  second.SetSilent(true);
+  run = RunInProcess({"find"});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(run.out, "");
+}
+
+TEST_F(CliInProcess, FailedVerificationTellsHowMuchWasWritten) {
+  std::vector<unsigned char> image = Pattern(128);
+  receiver_.AddFault({.commandPrefix = "LD010", .storeInstead = static_cast<std::uint8_t>(image[0x10] ^ 0xFF)});
+  const CliRun run = RunInProcess({"write", "--yes", File("image.bin", image)});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_TRUE(Contains(run.err, "did not keep a value written (failed step: address 10 holds")) << run.err;
+  EXPECT_TRUE(Contains(run.err, "the EEPROM is partly written (16 of 128 bytes written and verified)")) << run.err;
+}
+
+TEST_F(CliInProcess, ConfirmationIsAskedAfterTheReceiverAnswered) {
+  const std::string image = File("image.bin", Pattern(128));
+  CliRun run = RunInProcess({"medium"}, true, nullptr, "no\n");
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(Contains(run.err, "write the medium values into the EEPROM of the receiver on " + Device() + "? [y/N]"));
+  // The scan's presence test and the one after opening: nothing of a transfer.
+  EXPECT_EQ(Texts(receiver_.Commands()), (std::vector<std::string>{"H101", "H101"}));
+
+  run = RunInProcess({"write", image}, true, nullptr, "yes\n");
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(Bytes(receiver_.Memory()), Pattern(128));
+}
+
+TEST_F(CliInProcess, AResultThatCannotBeWrittenIsAFailure) {
+  std::istringstream in;
+  std::ostringstream out, err;
+  out.setstate(std::ios::badbit);
+  const cli::CliEnvironment env{in, out, err};
+  EXPECT_EQ(cli::RunCli({"dump", File("m.bin", Bytes(MediumValues))}, env), 4);
+  EXPECT_TRUE(Contains(err.str(), "cannot write the result to standard output"));
+}
+
+}  // namespace
+}  // namespace qlr::testing

@@ -1,0 +1,26 @@
+// The subcommands of qlr5500. Each takes a sound invocation (arguments.h)
+// and returns the exit status (exit_codes.h); each reports its own failures
+// on env.err and its results on env.out.
+#pragma once
+
+#include "arguments.h"
+#include "cli.h"
+
+namespace qlr::cli {
+
+// Without a receiver (commands_offline.cpp).
+int RunPorts(const Invocation& call, const CliEnvironment& env);
+int RunDump(const Invocation& call, const CliEnvironment& env);
+int RunDiff(const Invocation& call, const CliEnvironment& env);
+
+// Reading from the receiver (commands_read.cpp).
+int RunFind(const Invocation& call, const CliEnvironment& env);
+int RunRegion(const Invocation& call, const CliEnvironment& env);
+int RunRead(const Invocation& call, const CliEnvironment& env);
+int RunCompare(const Invocation& call, const CliEnvironment& env);
+
+// Changing the receiver's EEPROM (commands_write.cpp).
+int RunWrite(const Invocation& call, const CliEnvironment& env);
+int RunMedium(const Invocation& call, const CliEnvironment& env);
+
+}  // namespace qlr::cli

@@ -1,0 +1,71 @@
+// Subcommands that need no receiver: the port map and image files.
+#include <filesystem>
+
+#include "commands.h"
+#include "exit_codes.h"
+#include "formatting.h"
+#include "image_input.h"
+#include "port_map.h"
+
+namespace qlr::cli {
+namespace {
+
+// A map from QLR5500_PORTS names devices only; what sysfs knows about them
+// still helps to tell them apart.
+void AddDescriptions(std::vector<PortInfo>& ports) {
+  std::vector<PortInfo> known;
+  bool looked = false;
+  for (PortInfo& port : ports) {
+    if (!port.description.empty()) continue;
+    if (!looked) {
+      known = PortsFromSysfs("/sys/class/tty");
+      looked = true;
+    }
+    std::error_code error;
+    for (const PortInfo& other : known) {
+      if (other.device == port.device || std::filesystem::equivalent(other.device, port.device, error)) {
+        port.description = other.description;
+        break;
+      }
+    }
+    if (port.description.empty() && !std::filesystem::exists(port.device, error)) port.description = "(no such device)";
+  }
+}
+
+}  // namespace
+
+int RunPorts(const Invocation&, const CliEnvironment& env) {
+  std::vector<PortInfo> ports = ListPorts();
+  if (ports.empty()) {
+    env.err << "qlr5500: no serial ports found (QLR5500_PORTS=dev1:dev2:... names them by hand)\n";
+    return ExitSuccess;
+  }
+  AddDescriptions(ports);
+  env.out << FormatPortTable(ports);
+  return ExitSuccess;
+}
+
+int RunDump(const Invocation& call, const CliEnvironment& env) {
+  EepromImage image{};
+  if (!LoadImageForCommand(call.operands[0], image, env)) return ExitFile;
+  env.out << FormatHexDump(image);
+  return ExitSuccess;
+}
+
+int RunDiff(const Invocation& call, const CliEnvironment& env) {
+  const std::string& first = call.operands[0];
+  const std::string& second = call.operands[1];
+  EepromImage a{};
+  EepromImage b{};
+  if (!LoadImageForCommand(first, a, env) || !LoadImageForCommand(second, b, env)) return ExitFile;
+  const int count = CountDifferences(a, b);
+  if (count == 0) {
+    env.out << first << " and " << second << " are identical\n";
+    return ExitSuccess;
+  }
+  env.out << first << " and " << second << " differ in " << count << (count == 1 ? " byte\n" : " bytes\n")
+          << FormatDifferences(a, b, "file1", "file2");
+  return ExitDifferent;
+}
+
+}  // namespace qlr::cli

@@ -1,0 +1,104 @@
+// Subcommands that ask the receiver and change nothing in it.
+#include <cerrno>
+#include <filesystem>
+
+#include "commands.h"
+#include "exit_codes.h"
+#include "formatting.h"
+#include "image_file.h"
+#include "image_input.h"
+#include "interrupt_deferral.h"
+#include "receiver_session.h"
+#include "transfer.h"
+
+namespace qlr::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Refuses a target that cannot be written before the receiver is bothered;
+// SaveImageFile still has the last word.
+bool TargetLooksWritable(const std::string& file, bool noClobber, const CliEnvironment& env) {
+  const fs::path path(file);
+  const fs::path directory = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  std::error_code error;
+  if (!fs::is_directory(directory, error)) {
+    env.err << "qlr5500: cannot write " << file << ": there is no directory " << directory.string() << "\n";
+    return false;
+  }
+  const fs::file_status status = fs::status(path, error);
+  if (fs::is_directory(status)) {
+    env.err << "qlr5500: cannot write " << file << ": it is a directory\n";
+    return false;
+  }
+  if (noClobber && fs::exists(fs::symlink_status(path, error))) {
+    env.err << "qlr5500: " << ImageFileResult{ImageFileStatus::AlreadyExists, EEXIST}.Describe(path) << "\n";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunFind(const Invocation& call, const CliEnvironment& env) {
+  CReceiverLink link(env.systemCalls);
+  const std::vector<PortInfo> found = ScanForReceivers(link, call.all);
+  if (found.empty()) return ReportNoReceiver(link, env);
+  for (const PortInfo& port : found) env.out << FormatFoundPort(port.number, port.device);
+  return ExitSuccess;
+}
+
+int RunRegion(const Invocation& call, const CliEnvironment& env) {
+  CReceiverLink link(env.systemCalls);
+  const OpenedReceiver receiver = OpenReceiver(link, call.port, env);
+  if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
+  const int code = link.QueryRegion();
+  if (code < 0) return ReportLinkFailure(link, receiver.device, receiver.port, env);
+  env.out << FormatRegion(code);
+  return ExitSuccess;
+}
+
+int RunRead(const Invocation& call, const CliEnvironment& env) {
+  const std::string& file = call.operands[0];
+  if (!TargetLooksWritable(file, call.noClobber, env)) return ExitFile;
+  CReceiverLink link(env.systemCalls);
+  const OpenedReceiver receiver = OpenReceiver(link, call.port, env);
+  if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
+  EepromImage image{};
+  const TransferOutcome read = ReadImage(link, image, env);
+  if (!read.ok) return ReportTransferFailure(link, receiver, read, false, env);
+  ImageFileResult saved;
+  {
+    // Ctrl-C in the middle of the save would leave its temporary file behind.
+    const InterruptDeferral deferral;
+    saved = SaveImageFile(file, image, {.replaceExisting = !call.noClobber});
+  }
+  if (!saved) {
+    env.err << "qlr5500: " << saved.Describe(file) << "\n";
+    return ExitFile;
+  }
+  env.out << "saved the EEPROM of the receiver on " << receiver.device << " in " << file << "\n";
+  return ExitSuccess;
+}
+
+int RunCompare(const Invocation& call, const CliEnvironment& env) {
+  const std::string& file = call.operands[0];
+  EepromImage fromFile{};
+  if (!LoadImageForCommand(file, fromFile, env)) return ExitFile;
+  CReceiverLink link(env.systemCalls);
+  const OpenedReceiver receiver = OpenReceiver(link, call.port, env);
+  if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
+  EepromImage fromReceiver{};
+  const TransferOutcome read = ReadImage(link, fromReceiver, env);
+  if (!read.ok) return ReportTransferFailure(link, receiver, read, false, env);
+  const int count = CountDifferences(fromReceiver, fromFile);
+  if (count == 0) {
+    env.out << "the EEPROM of the receiver on " << receiver.device << " is identical to " << file << "\n";
+    return ExitSuccess;
+  }
+  env.out << "the EEPROM of the receiver on " << receiver.device << " differs from " << file << " in " << count
+          << (count == 1 ? " byte\n" : " bytes\n") << FormatDifferences(fromReceiver, fromFile, "receiver", "file");
+  return ExitDifferent;
+}
+
+}  // namespace qlr::cli

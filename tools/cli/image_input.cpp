@@ -1,0 +1,24 @@
+#include "image_input.h"
+
+#include <filesystem>
+
+#include "image_file.h"
+
+namespace qlr::cli {
+
+bool LoadImageForCommand(const std::string& path, EepromImage& image, const CliEnvironment& env) {
+  const ImageFileResult result = LoadImageFile(path, image);
+  if (!result) {
+    env.err << "qlr5500: " << result.Describe(path) << "\n";
+    return false;
+  }
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (!error && size > image.size()) {
+    env.err << "qlr5500: note: " << path << " holds " << size << " bytes; only its first " << image.size()
+            << " are used\n";
+  }
+  return true;
+}
+
+}  // namespace qlr::cli

@@ -1,0 +1,22 @@
+// Sentences for the link's failures that tell a user what to do about them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "receiver_link.h"
+
+namespace qlr::cli {
+
+// The message for `failure` on `device`, ending with the step that failed,
+// e.g. "permission denied on /dev/ttyUSB0: add your user to the dialout
+// group (failed step: open /dev/ttyUSB0)". `device` may be empty when port
+// `port` has no device; `accessGroup` is the group that owns the device.
+std::string DescribeLinkFailure(const LinkFailure& failure, const std::string& device, int port,
+                                std::string_view accessGroup);
+
+// The group that owns `device` (the group a user needs to join to open it),
+// or "dialout" when that cannot be told.
+std::string AccessGroupOf(const std::string& device);
+
+}  // namespace qlr::cli

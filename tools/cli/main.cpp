@@ -1,0 +1,20 @@
+// qlr5500: read the command line, run the subcommand, end with its status.
+#include <unistd.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  const qlr::cli::CliEnvironment env{
+      .in = std::cin,
+      .out = std::cout,
+      .err = std::cerr,
+      .inputIsTerminal = ::isatty(STDIN_FILENO) == 1,
+      .errorIsTerminal = ::isatty(STDERR_FILENO) == 1,
+  };
+  return qlr::cli::RunCli(arguments, env);
+}

@@ -1,0 +1,112 @@
+#include "receiver_session.h"
+
+#include <cerrno>
+#include <filesystem>
+
+#include "exit_codes.h"
+#include "link_messages.h"
+
+namespace qlr::cli {
+namespace {
+
+constexpr int PresenceTries = 3;
+
+bool ReceiverAnswers(CReceiverLink& link) {
+  for (int attempt = 0; attempt < PresenceTries; ++attempt) {
+    if (link.SendAndAwaitOk("H101\r\n")) return true;
+  }
+  return false;
+}
+
+bool SameDevice(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return a == b || std::filesystem::equivalent(a, b, error);
+}
+
+// The map's number for a device given by path, so that messages and the
+// link agree with 'qlr5500 ports'.
+int PortNumberOf(const std::string& device) {
+  for (const PortInfo& info : ListPorts()) {
+    if (SameDevice(info.device, device)) return info.number;
+  }
+  return PortOutsideMap;
+}
+
+std::string PortList(const std::vector<PortInfo>& ports) {
+  std::string text;
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    if (i > 0) text += i + 1 == ports.size() ? " and " : ", ";
+    text += std::to_string(ports[i].number) + " (" + ports[i].device + ")";
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string LinkFailureText(const CReceiverLink& link, const std::string& device, int port) {
+  const LinkFailure& failure = link.LastFailure();
+  const std::string group = failure.sysErrno == EACCES || failure.sysErrno == EPERM ? AccessGroupOf(device) : "";
+  return DescribeLinkFailure(failure, device, port, group);
+}
+
+int ReportLinkFailure(const CReceiverLink& link, const std::string& device, int port, const CliEnvironment& env) {
+  env.err << "qlr5500: " << LinkFailureText(link, device, port) << "\n";
+  return ExitReceiver;
+}
+
+std::vector<PortInfo> ScanForReceivers(CReceiverLink& link, bool all) {
+  std::vector<PortInfo> found;
+  if (!link.FindReceiver()) return found;
+  found.push_back({link.PortNumber(), link.Device(), {}});
+  if (!all) return found;
+  for (int number = found.front().number + 1; number <= CReceiverLink::LastPort; ++number) {
+    if (link.OpenPort(number) && ReceiverAnswers(link)) found.push_back({number, link.Device(), {}});
+  }
+  return found;
+}
+
+int ReportNoReceiver(CReceiverLink& link, const CliEnvironment& env) {
+  env.err << "qlr5500: no receiver answered on ports 1 to 16: is it connected and switched on?\n";
+  for (const PortInfo& info : ListPorts()) {
+    if (info.number > CReceiverLink::LastPort) break;
+    if (!link.OpenPort(info.number) && link.LastFailure().sysErrno != 0) {
+      env.err << "qlr5500: port " << info.number << ": " << LinkFailureText(link, info.device, info.number) << "\n";
+    }
+  }
+  link.ClosePort();
+  return ExitReceiver;
+}
+
+OpenedReceiver OpenReceiver(CReceiverLink& link, const std::optional<PortSpec>& port, const CliEnvironment& env) {
+  OpenedReceiver opened;
+  if (!port) {
+    const std::vector<PortInfo> found = ScanForReceivers(link, true);
+    if (found.empty()) return {ReportNoReceiver(link, env), 0, {}};
+    if (found.size() > 1) {
+      env.err << "qlr5500: receivers answer on ports " << PortList(found) << ": choose one with --port\n";
+      link.ClosePort();
+      return {ExitUsage, 0, {}};
+    }
+    opened.port = found.front().number;
+    opened.device = found.front().device;
+  } else if (port->number != 0) {
+    opened.port = port->number;
+    opened.device = DeviceForPort(port->number);
+  } else {
+    opened.port = PortNumberOf(port->device);
+    opened.device = port->device;
+  }
+  // A scan that went on past the receiver's port has left the link elsewhere.
+  if (link.PortNumber() != opened.port || !link.IsOpen()) {
+    const bool openedPort =
+        opened.device.empty() ? link.OpenPort(opened.port) : link.OpenPort(opened.port, opened.device);
+    if (!openedPort) {
+      opened.exitCode = ReportLinkFailure(link, opened.device, opened.port, env);
+      return opened;
+    }
+    if (!ReceiverAnswers(link)) opened.exitCode = ReportLinkFailure(link, opened.device, opened.port, env);
+  }
+  return opened;
+}
+
+}  // namespace qlr::cli
