@@ -1,0 +1,156 @@
+#include "dialog_actions.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "eeprom_image.h"
+#include "image_file.h"
+#include "port_map.h"
+
+namespace qlr {
+namespace {
+
+constexpr const char* DefaultFileName = "QLR5500.BIN";
+constexpr const char* DefaultExtension = ".BIN";
+constexpr int PresenceTries = 3;
+constexpr int ImageSize = static_cast<int>(EepromSize);
+
+}  // namespace
+
+int RegionPosition(int regionCode) {
+  return regionCode >= 0 && regionCode < static_cast<int>(RegionNames.size()) ? regionCode : -1;
+}
+
+std::filesystem::path DefaultImagePath() {
+  std::error_code error;
+  const std::filesystem::path directory = std::filesystem::current_path(error);
+  // Without a current directory the bare name still means "here".
+  if (error) return DefaultFileName;
+  return directory / DefaultFileName;
+}
+
+std::filesystem::path WithDefaultExtension(const std::filesystem::path& chosen, FileDialogKind kind) {
+  if (chosen.empty() || chosen.has_extension() || !chosen.has_filename()) return chosen;
+  if (kind == FileDialogKind::Open) {
+    std::error_code error;
+    if (std::filesystem::exists(chosen, error)) return chosen;
+  }
+  std::filesystem::path extended = chosen;
+  extended += DefaultExtension;
+  return extended;
+}
+
+std::string PortDescription(int number) {
+  std::string device = DeviceForPort(number);
+  if (device.empty()) return "COM" + std::to_string(number) + ": no serial device";
+  return device;
+}
+
+DialogActions::DialogActions(DialogView& view) : view_(view) {}
+
+void DialogActions::ShowRegion() { view_.SelectRegion(RegionPosition(link_.QueryRegion())); }
+
+int DialogActions::OnPortSpin(int step) {
+  view_.BusyCursorOn();
+  // Widened so that no proposed step can overflow before the clamp.
+  const long long wanted = static_cast<long long>(selectedPort_) - step;
+  selectedPort_ = static_cast<int>(std::clamp<long long>(wanted, CReceiverLink::FirstPort, CReceiverLink::LastPort));
+  view_.ShowPort(selectedPort_);
+  if (!link_.OpenPort(selectedPort_)) {
+    view_.Notify(LoadMessage(MsgPortUnavailable, selectedPort_));
+  } else {
+    for (int attempt = 0; attempt < PresenceTries; ++attempt) {
+      if (link_.SendAndAwaitOk("H101\r\n")) break;
+    }
+    ShowRegion();
+  }
+  view_.BusyCursorOff();
+  return 0;
+}
+
+void DialogActions::OnAutomatic() {
+  view_.BusyCursorOn();
+  if (!link_.FindReceiver()) {
+    view_.Notify(LoadMessage(MsgReceiverNotFound));
+  } else {
+    selectedPort_ = link_.PortNumber();
+    ShowRegion();
+    view_.ShowPort(selectedPort_);
+  }
+  view_.BusyCursorOff();
+}
+
+void DialogActions::OnSaveToFile() {
+  if (!view_.Confirm(LoadMessage(MsgConfirmSave))) return;
+  view_.BusyCursorOn();
+  EepromImage image{};
+  if (!link_.ReadEeprom(0, ImageSize, image.data(), &view_.ProgressBar())) {
+    view_.Notify(LoadMessage(MsgEepromReadFailed));
+  } else {
+    view_.BusyCursorOff();
+    if (const auto path = view_.ChooseFile(FileDialogKind::SaveAs, DefaultImagePath())) {
+      // A file error keeps the bar where the read left it.
+      if (!SaveImageFile(*path, image)) {
+        view_.Notify(LoadMessage(MsgFileWriteFailed));
+        return;
+      }
+    }
+  }
+  view_.SetProgressPosition(0);
+  view_.BusyCursorOff();
+}
+
+void DialogActions::OnCompareWithFile() {
+  if (!view_.Confirm(LoadMessage(MsgConfirmCompare))) return;
+  view_.BusyCursorOn();
+  EepromImage fromReceiver{};
+  if (!link_.ReadEeprom(0, ImageSize, fromReceiver.data(), &view_.ProgressBar())) {
+    view_.Notify(LoadMessage(MsgEepromReadFailed));
+  } else {
+    view_.BusyCursorOff();
+    if (const auto path = view_.ChooseFile(FileDialogKind::Open, DefaultImagePath())) {
+      EepromImage fromFile{};
+      if (!LoadImageFile(*path, fromFile)) {
+        view_.Notify(LoadMessage(MsgFileReadFailed));
+        return;
+      }
+      const int differences = CountDifferences(fromReceiver, fromFile);
+      if (differences == 0) view_.Notify(LoadMessage(MsgIdentical));
+      else view_.Notify(LoadMessage(MsgDiffers, differences));
+    }
+  }
+  view_.SetProgressPosition(0);
+  view_.BusyCursorOff();
+}
+
+void DialogActions::OnRestoreFromFile() {
+  if (!view_.Confirm(LoadMessage(MsgConfirmRestore))) return;
+  view_.BusyCursorOn();
+  if (const auto path = view_.ChooseFile(FileDialogKind::Open, DefaultImagePath())) {
+    EepromImage image{};
+    if (!LoadImageFile(*path, image)) {
+      view_.Notify(LoadMessage(MsgFileReadFailed));
+      view_.BusyCursorOff();
+      return;
+    }
+    // The closed file dialog's area would stay blank through the transfer.
+    view_.RepaintNow();
+    if (!link_.WriteEeprom(0, ImageSize, image.data(), &view_.ProgressBar())) {
+      view_.Notify(LoadMessage(MsgEepromWriteFailed));
+    }
+  }
+  view_.SetProgressPosition(0);
+  view_.BusyCursorOff();
+}
+
+void DialogActions::OnSetMediumValues() {
+  if (!view_.Confirm(LoadMessage(MsgConfirmMediumValues))) return;
+  view_.BusyCursorOn();
+  if (!link_.WriteEeprom(0, ImageSize, MediumValues.data(), &view_.ProgressBar())) {
+    view_.Notify(LoadMessage(MsgEepromWriteFailed));
+  }
+  view_.SetProgressPosition(0);
+  view_.BusyCursorOff();
+}
+
+}  // namespace qlr
