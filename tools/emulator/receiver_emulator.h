@@ -8,7 +8,17 @@
 // arrives at a speed other than the one the receiver's mode expects (9600
 // baud normally, 38400 in service mode), or not in 8N2 raw framing, is
 // recorded as garbled and not answered, as a real receiver would not
-// understand it.
+// understand it. A pty gives no notice of a speed change, and a client
+// switches its speed right after sending "G105" or "H100", usually before
+// the emulator gets to look; so those two are accepted at either the old or
+// the new mode's speed (the record shows the speed seen). A pty also forces
+// 8 data bits and no parity whatever the client asks for, so only the stop
+// bits and raw mode can be checked.
+//
+// With pacing, an answer starts once the command would have crossed a real
+// wire (11 bits a character at the client's speed, counted from its first
+// byte, and not before the previous command had crossed) and goes out one
+// character at a time, each when its stop bit would have gone.
 //
 // All public members are thread-safe; the object owns its thread and both
 // descriptors and releases them in its destructor.
@@ -17,6 +27,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,26 +50,36 @@ struct RecordedCommand {
 // One injected fault. A rule applies to commands whose text starts with
 // `commandPrefix` (empty: every command). The first `skip` matching commands
 // pass untouched, then the rule acts on up to `times` commands (-1: all).
+// Each rule counts the commands it matches on its own; when several rules
+// act on one command, the one added first is applied. Garbled commands and
+// commands in silent mode never reach the rules.
+// A rule changes only what is sent back: the command still takes effect
+// ("G105"/"H100" change the mode, a write stores its value, or
+// `storeInstead`), even when the answer is replaced, silenced or hung up on.
+// Order of events: `delay`, then either the hang-up or the `before` lines
+// followed by the answer. Every member has a default, so designated
+// initializers may name only what they set.
 struct FaultRule {
-  std::string commandPrefix;
+  std::string commandPrefix{};
   int skip = 0;
   int times = -1;
   // Lines sent instead of the normal answer (each gets CR LF appended); an
   // empty vector means silence. Unset: the normal answer.
-  std::optional<std::vector<std::string>> answer;
+  std::optional<std::vector<std::string>> answer{};
   // Lines sent before the (normal or replaced) answer, e.g. garbage.
-  std::vector<std::string> before;
+  std::vector<std::string> before{};
   // Waited before answering, on top of any pacing.
   std::chrono::milliseconds delay{0};
-  // Close the master (the device hangs up) instead of answering.
+  // Close the master (the device hangs up) instead of answering; nothing of
+  // `before` or `answer` is sent.
   bool hangUp = false;
   // For EEPROM writes ("LD0aavv"): store this value instead of vv.
-  std::optional<std::uint8_t> storeInstead;
+  std::optional<std::uint8_t> storeInstead{};
 };
 
 struct EmulatorOptions {
   Eeprom eeprom = DefaultEeprom();
-  int region = 2;      // answered to "GE?" as two hex digits
+  int region = 2;      // answered to "GE?" as two hex digits; 0..255
   bool pace = false;   // move bytes at the wire rate (11 bits per character)
   bool silent = false; // answer nothing at all (a port without a receiver)
 
@@ -69,7 +90,7 @@ struct EmulatorOptions {
 class ReceiverEmulator {
  public:
   // Opens the pty and starts answering. Throws std::system_error if no pty
-  // can be had.
+  // can be had, std::invalid_argument for a region outside 0..255.
   explicit ReceiverEmulator(EmulatorOptions options = {});
   ~ReceiverEmulator();
   ReceiverEmulator(const ReceiverEmulator&) = delete;
@@ -80,14 +101,19 @@ class ReceiverEmulator {
 
   Eeprom Memory() const;
   void SetMemory(const Eeprom& eeprom);
-  void SetRegion(int region);
+  void SetRegion(int region);  // throws std::invalid_argument if not 0..255
   void SetPacing(bool pace);
   void SetSilent(bool silent);
   void AddFault(FaultRule rule);
   void ClearFaults();
 
+  // The recorded commands, oldest first. Only the latest 65536 are kept.
   std::vector<RecordedCommand> Commands() const;
   void ClearCommands();
+  // Called on the emulator's thread for every command as it is recorded,
+  // before it is answered (for a log): keep it short, the answer waits for
+  // it. An empty function removes the observer.
+  void SetObserver(std::function<void(const RecordedCommand&)> observer);
   // Waits until at least `count` commands were recorded or `limit` passed;
   // returns the number recorded.
   std::size_t WaitForCommands(std::size_t count, std::chrono::milliseconds limit) const;
