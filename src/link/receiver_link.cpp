@@ -57,14 +57,15 @@ int CReceiverLink::OpenPort(int number, const std::string& device) {
     return failOpen("set line format on " + device, port_.LastFailure().sysErrno);
   }
   if (!port_.PurgeInput()) return failOpen("purge input on " + device, port_.LastFailure().sysErrno);
-  lineReady_.Reset();
+  handover_.Reset();
   try {
     reader_ = std::thread(&CReceiverLink::ReaderThread, this);
   } catch (const std::system_error& error) {
     return failOpen("start reader thread", error.code().value());
   }
-  if (!lineReady_.Wait(ReaderStartLimit)) return failOpen("reader thread did not start", 0);
-  lineReady_.Reset();
+  std::string ignored;
+  if (!handover_.Take(ReaderStartLimit, ignored)) return failOpen("reader thread did not start", 0);
+  handover_.Reset();
   portNumber_ = number;
   return 1;
 }
@@ -91,11 +92,9 @@ void CReceiverLink::ClosePort() {
     port_.WakeReader();
     reader_.join();
   }
-  lineReady_.Reset();
   port_.Close();
   portNumber_ = 0;
-  std::lock_guard lock(lastLineMutex_);
-  lastLine_[0] = '\0';
+  handover_.Clear();
 }
 
 int CReceiverLink::WriteRaw(const char* bytes, std::uint32_t length) {
@@ -111,8 +110,7 @@ int CReceiverLink::WriteRaw(const char* bytes, std::uint32_t length) {
 
 // Waits for lines until one matches; each line gets a fresh 500 ms.
 int CReceiverLink::AwaitLine(const char* pattern, std::string& line) {
-  while (lineReady_.Wait(AnswerLimit)) {
-    line = LastLine();
+  while (handover_.Take(AnswerLimit, line)) {
     if (LineMatchesPattern(line.c_str(), pattern)) return 1;
   }
   return 0;
@@ -141,25 +139,17 @@ int CReceiverLink::LineMatches(const char* pattern) const {
   return LineMatchesPattern(LastLine().c_str(), pattern) ? 1 : 0;
 }
 
-std::string CReceiverLink::LastLine() const {
-  std::lock_guard lock(lastLineMutex_);
-  return lastLine_;
-}
+std::string CReceiverLink::LastLine() const { return handover_.LastLine(); }
 
 void CReceiverLink::ReaderThread() {
   RaiseCallingThreadPriority();
-  lineReady_.Set();
+  handover_.Signal();
   LineAssembler assembler;
   std::uint8_t byte = 0;
   // Ends when ClosePort wakes it, or when the device fails or hangs up: a
   // dead line then looks like a silent receiver to the waits above.
   while (port_.ReadByte(byte) == SerialPort::ReadResult::Byte) {
-    if (!assembler.Feed(byte)) continue;
-    {
-      std::lock_guard lock(lastLineMutex_);
-      std::strcpy(lastLine_, assembler.Line());
-    }
-    lineReady_.Set();
+    if (assembler.Feed(byte)) handover_.Deliver(assembler.Line());
   }
 }
 

@@ -17,12 +17,11 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <thread>
 
-#include "auto_reset_event.h"
 #include "line_assembler.h"
+#include "line_handover.h"
 #include "progress_sink.h"
 #include "serial_port.h"
 
@@ -100,9 +99,7 @@ class CReceiverLink {
   int portNumber_ = 0;
   SerialPort port_;
   std::thread reader_;
-  AutoResetEvent lineReady_;
-  mutable std::mutex lastLineMutex_;
-  char lastLine_[LineAssembler::Capacity] = {};
+  LineHandover handover_;  // LastLine and LineReady
   std::string answer_;
   LinkFailure failure_;
 };

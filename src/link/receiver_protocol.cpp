@@ -66,7 +66,10 @@ int CReceiverLink::ReadEeprom(int start, int count, std::uint8_t* destination, P
     if (!SendAndAwait(command, "LD0xxxx")) return 0;
     // The echoed address (positions 3 and 4) is not compared: the receiver
     // answers in order, one line per command.
-    destination[address - start] = static_cast<std::uint8_t>(HexPairAt(answer_.c_str(), 5) & 0xFF);
+    const int value = HexPairAt(answer_.c_str(), 5);
+    // The pattern lets a literal 'x' pass for a digit; such a value is no number.
+    if (value < 0) return Fail("address " + std::to_string(address) + " answered " + answer_.substr(0, 7));
+    destination[address - start] = static_cast<std::uint8_t>(value);
     if (sink) sink->SetPosition(address);
   }
   return LeaveServiceMode() ? 1 : 0;
