@@ -8,7 +8,7 @@
 namespace qlr {
 
 std::string ImageFileResult::Describe(const std::filesystem::path& path) const {
-  const std::string name = path.string();
+  std::string name = path.string();
   const std::string reason = sysErrno ? std::string(" (") + std::strerror(sysErrno) + ")" : std::string();
   switch (status) {
     case ImageFileStatus::Ok: return name + " is fine";

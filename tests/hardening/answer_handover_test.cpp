@@ -1,0 +1,64 @@
+// Answers as the protocol reads them when the receiver or the wire adds
+// something: each line is examined once, so an extra line never makes one
+// address's answer count for the next, and a value that is not a number is
+// never stored as if it were one.
+#include <gtest/gtest.h>
+
+#include "eeprom_image.h"
+#include "link_fixture.h"
+#include "receiver_link.h"
+
+namespace qlr {
+namespace {
+
+using emu::ReceiverEmulator;
+using qlr::testing::ScopedEnvironment;
+using Lines = std::vector<std::string>;
+
+std::string FirstDifference(const EepromImage& got, const EepromImage& want) {
+  for (std::size_t a = 0; a < EepromSize; ++a) {
+    if (got[a] == want[a]) continue;
+    char text[96];
+    std::snprintf(text, sizeof text, "address %02zX holds %02X, the receiver %02X (address %02zX holds %02X)", a,
+                  got[a], want[a], a ? a - 1 : 0, a ? want[a - 1] : 0);
+    return text;
+  }
+  return "none";
+}
+
+// The reader may deliver the extra line and the answer while the caller is
+// still waking up; a whole read gives that race 128 chances.
+TEST(AnswerHandover, AnExtraLineBeforeEachAnswerNeverShiftsTheImage) {
+  constexpr int Runs = 20;
+  for (int run = 0; run < Runs; ++run) {
+    ReceiverEmulator emulator;
+    emulator.AddFault({.commandPrefix = "LD0", .before = {"#"}});
+    ScopedEnvironment ports(PortsVariable, emulator.DevicePath());
+    CReceiverLink link;
+    ASSERT_EQ(link.OpenPort(1), 1);
+    EepromImage image{};
+    ASSERT_EQ(link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr), 1) << "run " << run;
+    ASSERT_EQ(image, emulator.Memory()) << "run " << run << ": first difference at "
+                                        << FirstDifference(image, emulator.Memory());
+  }
+}
+
+// One flipped bit turns the digit '8' (0x38) into 'x' (0x78), which the
+// answer pattern accepts in place of a digit.
+TEST(AnswerHandover, AValueThatIsNoNumberIsNotStored) {
+  for (const char* answer : {"LD040x8", "LD0408x", "LD040xx"}) {
+    ReceiverEmulator emulator;
+    emulator.AddFault({.commandPrefix = "LD040?", .answer = Lines{answer}});
+    ScopedEnvironment ports(PortsVariable, emulator.DevicePath());
+    CReceiverLink link;
+    ASSERT_EQ(link.OpenPort(1), 1);
+    EepromImage image{};
+    image.fill(0x5A);
+    const int result = link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr);
+    EXPECT_EQ(result, 0) << answer << " read as " << static_cast<int>(image[0x40]);
+    EXPECT_EQ(image[0x40], 0x5A) << answer;
+  }
+}
+
+}  // namespace
+}  // namespace qlr
