@@ -1,13 +1,13 @@
 // The POSIX serial layer on real pseudo-terminals.
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
 #include <termios.h>
 
 #include <cerrno>
 #include <future>
 #include <thread>
 
+#include "link_fixture.h"
 #include "pty_pair.h"
 #include "serial_port.h"
 #include "system_calls.h"
@@ -17,14 +17,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using qlr::testing::ProcessCpuSeconds;
 using qlr::testing::PtyPair;
-
-double ProcessCpuSeconds() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 TEST(SerialPortOpen, FailsCleanlyForMissingAndBusyDevices) {
   SerialPort port;
