@@ -20,6 +20,18 @@ using Clock = std::chrono::steady_clock;
 using qlr::testing::ProcessCpuSeconds;
 using qlr::testing::PtyPair;
 
+// Opens the pty's device in the line format of the receiver's normal mode.
+bool OpenAt9600(SerialPort& port, const PtyPair& pty) {
+  return port.Open(pty.Path()) && port.SetLineFormat(9600, 8, Parity::None, StopBits::Two);
+}
+
+std::future<SerialPort::ReadResult> ReadInBackground(SerialPort& port) {
+  return std::async(std::launch::async, [&port] {
+    std::uint8_t byte = 0;
+    return port.ReadByte(byte);
+  });
+}
+
 TEST(SerialPortOpen, FailsCleanlyForMissingAndBusyDevices) {
   SerialPort port;
   EXPECT_FALSE(port.Open("/dev/qlr-no-such-device"));
@@ -106,8 +118,7 @@ TEST(SerialPortTransfer, EveryByteValuePassesBothWays) {
 TEST(SerialPortTransfer, WriteGivesUpAtItsLimitWhenNobodyReads) {
   PtyPair pty;
   SerialPort port;
-  ASSERT_TRUE(port.Open(pty.Path()));
-  ASSERT_TRUE(port.SetLineFormat(9600, 8, Parity::None, StopBits::Two));
+  ASSERT_TRUE(OpenAt9600(port, pty));
   const std::string flood(1 << 20, 'x');
   const auto start = Clock::now();
   EXPECT_FALSE(port.Write(flood.data(), flood.size(), 200ms));
@@ -119,24 +130,16 @@ TEST(SerialPortTransfer, WriteGivesUpAtItsLimitWhenNobodyReads) {
 TEST(SerialPortReader, WakesPromptlyAndStopsOnHangUpWithoutSpinning) {
   PtyPair pty;
   SerialPort port;
-  ASSERT_TRUE(port.Open(pty.Path()));
-  ASSERT_TRUE(port.SetLineFormat(9600, 8, Parity::None, StopBits::Two));
+  ASSERT_TRUE(OpenAt9600(port, pty));
 
-  auto woken = std::async(std::launch::async, [&] {
-    std::uint8_t byte = 0;
-    return port.ReadByte(byte);
-  });
+  auto woken = ReadInBackground(port);
   EXPECT_EQ(woken.wait_for(100ms), std::future_status::timeout);  // blocked, no byte
   port.WakeReader();
   ASSERT_EQ(woken.wait_for(1s), std::future_status::ready);
   EXPECT_EQ(woken.get(), SerialPort::ReadResult::Woken);
 
-  ASSERT_TRUE(port.Open(pty.Path()));  // a fresh open is not woken any more
-  ASSERT_TRUE(port.SetLineFormat(9600, 8, Parity::None, StopBits::Two));
-  auto hungUp = std::async(std::launch::async, [&] {
-    std::uint8_t byte = 0;
-    return port.ReadByte(byte);
-  });
+  ASSERT_TRUE(OpenAt9600(port, pty));  // a fresh open is not woken any more
+  auto hungUp = ReadInBackground(port);
   EXPECT_EQ(hungUp.wait_for(100ms), std::future_status::timeout);
   pty.HangUp();
   ASSERT_EQ(hungUp.wait_for(1s), std::future_status::ready);
