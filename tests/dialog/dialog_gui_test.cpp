@@ -327,7 +327,9 @@ TEST_F(DialogGuiTest, EscapeTheCloseBoxAndEnterEndTheDialog) {
       {[](CEepromDlg& modal) { modal.Close(); }, wxID_CANCEL},
       {[](CEepromDlg&) { wxUIActionSimulator().Char(WXK_RETURN); }, wxID_OK},  // no button has the focus
   };
-  for (const auto& [end, expected] : cases) {
+  for (const auto& [action, expected] : cases) {
+    // A lambda of clang 14 cannot capture a structured binding.
+    const std::function<void(CEepromDlg&)>& end = action;
     CEepromDlg modal(nullptr);
     // A dialog that ignores the user must not hang the test.
     wxTimer guard;
