@@ -1,6 +1,6 @@
 // The serial device behind the receiver link, as a small portable interface.
 //
-// One file per platform implements it (serial_port_posix.cpp here); nothing
+// One file per platform implements it (serial_port_linux.cpp here); nothing
 // above this layer sees a descriptor, termios or ioctl. A SerialPort owns its
 // device: the destructor closes it and restores what Open changed.
 //
