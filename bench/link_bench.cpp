@@ -14,10 +14,10 @@
 #include <string>
 #include <thread>
 
-#include "eeprom_image.h"
-#include "port_map.h"
-#include "receiver_emulator.h"
-#include "receiver_link.h"
+#include "emulator/receiver_emulator.h"
+#include "image/eeprom_image.h"
+#include "link/port_map.h"
+#include "link/receiver_link.h"
 
 namespace {
 

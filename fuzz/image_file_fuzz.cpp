@@ -14,7 +14,7 @@
 #include <iterator>
 #include <string>
 
-#include "image_file.h"
+#include "image/image_file.h"
 
 namespace fs = std::filesystem;
 

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <string>
 
-#include "line_assembler.h"
-#include "line_handover.h"
+#include "link/line_assembler.h"
+#include "link/line_handover.h"
 
 namespace {
 

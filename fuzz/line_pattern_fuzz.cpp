@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "line_pattern.h"
+#include "link/line_pattern.h"
 
 namespace {
 

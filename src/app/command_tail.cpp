@@ -1,4 +1,4 @@
-#include "command_tail.h"
+#include "app/command_tail.h"
 
 namespace qlr {
 

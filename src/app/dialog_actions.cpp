@@ -1,11 +1,11 @@
-#include "dialog_actions.h"
+#include "app/dialog_actions.h"
 
 #include <algorithm>
 #include <system_error>
 
-#include "eeprom_image.h"
-#include "image_file.h"
-#include "port_map.h"
+#include "image/eeprom_image.h"
+#include "image/image_file.h"
+#include "link/port_map.h"
 
 namespace qlr {
 namespace {

@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <string>
 
-#include "dialog_view.h"
-#include "receiver_link.h"
-#include "region_names.h"
+#include "app/dialog_view.h"
+#include "link/receiver_link.h"
+#include "link/region_names.h"
 
 namespace qlr {
 

@@ -1,5 +1,5 @@
 // Builds without a toolkit have no dialog: dialog mode ends at once.
-#include "dialog_mode.h"
+#include "app/dialog_mode.h"
 
 namespace qlr {
 

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <optional>
 
-#include "message_table.h"
-#include "progress_sink.h"
+#include "app/message_table.h"
+#include "link/progress_sink.h"
 
 namespace qlr {
 

@@ -1,8 +1,8 @@
-#include "eeprom_app.h"
+#include "app/eeprom_app.h"
 
-#include "command_tail.h"
-#include "receiver_link.h"
-#include "snapshot.h"
+#include "app/command_tail.h"
+#include "app/snapshot.h"
+#include "link/receiver_link.h"
 
 namespace qlr {
 

@@ -1,7 +1,7 @@
 // SaveQLR5500: decide the mode from the command line, run it, end.
-#include "command_tail.h"
-#include "dialog_mode.h"
-#include "eeprom_app.h"
+#include "app/command_tail.h"
+#include "app/dialog_mode.h"
+#include "app/eeprom_app.h"
 
 int main(int argc, char** argv) {
   qlr::CEepromApp app(qlr::CommandTail(argc, argv), [argc, argv] { qlr::RunDialogMode(argc, argv); });

@@ -1,4 +1,4 @@
-#include "message_table.h"
+#include "app/message_table.h"
 
 #include <array>
 

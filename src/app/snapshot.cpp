@@ -1,7 +1,7 @@
-#include "snapshot.h"
+#include "app/snapshot.h"
 
-#include "eeprom_image.h"
-#include "image_file.h"
+#include "image/eeprom_image.h"
+#include "image/image_file.h"
 
 namespace qlr {
 

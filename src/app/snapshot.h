@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "receiver_link.h"
+#include "link/receiver_link.h"
 
 namespace qlr {
 

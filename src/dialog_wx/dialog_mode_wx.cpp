@@ -4,8 +4,8 @@
 #include <wx/init.h>
 #include <wx/log.h>
 
-#include "dialog_mode.h"
-#include "eeprom_dlg.h"
+#include "app/dialog_mode.h"
+#include "dialog_wx/eeprom_dlg.h"
 
 namespace qlr {
 namespace {

@@ -1,4 +1,4 @@
-#include "eeprom_dlg.h"
+#include "dialog_wx/eeprom_dlg.h"
 
 #include <wx/button.h>
 #include <wx/combobox.h>
@@ -17,8 +17,8 @@
 
 #include <system_error>
 
-#include "icon.h"
-#include "wx_gtk_style.h"
+#include "dialog_wx/icon.h"
+#include "dialog_wx/wx_gtk_style.h"
 
 namespace qlr {
 namespace {

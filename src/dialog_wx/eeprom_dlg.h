@@ -10,7 +10,7 @@
 #include <wx/dialog.h>
 #include <wx/string.h>
 
-#include "dialog_actions.h"
+#include "app/dialog_actions.h"
 
 class wxComboBox;
 class wxGauge;

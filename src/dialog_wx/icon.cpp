@@ -1,8 +1,8 @@
-#include "icon.h"
+#include "dialog_wx/icon.h"
 
 #include <wx/icon.h>
 
-#include "icon_xpm.h"
+#include "dialog_wx/icon_xpm.h"
 
 namespace qlr {
 

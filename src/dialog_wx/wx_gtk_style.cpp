@@ -1,4 +1,4 @@
-#include "wx_gtk_style.h"
+#include "dialog_wx/wx_gtk_style.h"
 
 #include <gtk/gtk.h>
 #include <wx/statbox.h>

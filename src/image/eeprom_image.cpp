@@ -1,4 +1,4 @@
-#include "eeprom_image.h"
+#include "image/eeprom_image.h"
 
 namespace qlr {
 

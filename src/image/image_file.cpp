@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "image_file.h"
+#include "image/image_file.h"
 
 namespace qlr {
 

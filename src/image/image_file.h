@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "eeprom_image.h"
+#include "image/eeprom_image.h"
 
 namespace qlr {
 

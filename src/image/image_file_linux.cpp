@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "image_file.h"
+#include "image/image_file.h"
 
 namespace qlr {
 namespace fs = std::filesystem;

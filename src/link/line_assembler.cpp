@@ -1,4 +1,4 @@
-#include "line_assembler.h"
+#include "link/line_assembler.h"
 
 #include <cstring>
 

@@ -15,7 +15,7 @@
 #include <mutex>
 #include <string>
 
-#include "line_assembler.h"
+#include "link/line_assembler.h"
 
 namespace qlr {
 

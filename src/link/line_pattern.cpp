@@ -1,4 +1,4 @@
-#include "line_pattern.h"
+#include "link/line_pattern.h"
 
 namespace qlr {
 namespace {

@@ -2,10 +2,10 @@
 #include <cstring>
 #include <system_error>
 
-#include "line_pattern.h"
-#include "port_map.h"
-#include "receiver_link.h"
-#include "thread_priority.h"
+#include "link/line_pattern.h"
+#include "link/port_map.h"
+#include "link/receiver_link.h"
+#include "link/thread_priority.h"
 
 namespace qlr {
 namespace {

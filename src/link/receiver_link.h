@@ -20,10 +20,10 @@
 #include <string>
 #include <thread>
 
-#include "line_assembler.h"
-#include "line_handover.h"
-#include "progress_sink.h"
-#include "serial_port.h"
+#include "link/line_assembler.h"
+#include "link/line_handover.h"
+#include "link/progress_sink.h"
+#include "link/serial_port.h"
 
 namespace qlr {
 

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "line_pattern.h"
-#include "receiver_link.h"
+#include "link/line_pattern.h"
+#include "link/receiver_link.h"
 
 namespace qlr {
 namespace {

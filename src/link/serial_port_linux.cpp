@@ -10,9 +10,9 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "serial_port.h"
-#include "steady_deadline.h"
-#include "system_calls.h"
+#include "link/serial_port.h"
+#include "link/steady_deadline.h"
+#include "link/system_calls.h"
 
 namespace qlr {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-#include "thread_priority.h"
+#include "link/thread_priority.h"
 
 namespace qlr {
 

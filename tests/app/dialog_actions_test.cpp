@@ -1,5 +1,5 @@
 // The dialog's handlers, step by step, against the emulated receiver.
-#include "dialog_actions.h"
+#include "app/dialog_actions.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "eeprom_image.h"
-#include "receiver_emulator.h"
-#include "test_support.h"
+#include "emulator/receiver_emulator.h"
+#include "image/eeprom_image.h"
+#include "support/test_support.h"
 
 namespace qlr {
 namespace {

@@ -5,11 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "command_tail.h"
-#include "eeprom_app.h"
-#include "image_file.h"
-#include "link_fixture.h"
-#include "snapshot.h"
+#include "app/command_tail.h"
+#include "app/eeprom_app.h"
+#include "app/snapshot.h"
+#include "image/image_file.h"
+#include "support/link_fixture.h"
 
 namespace qlr {
 namespace {

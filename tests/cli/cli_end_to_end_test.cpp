@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "child_process.h"
-#include "cli_test_support.h"
+#include "cli/child_process.h"
+#include "cli/cli_test_support.h"
 
 namespace qlr::testing {
 namespace {

@@ -5,9 +5,9 @@
 #include <cerrno>
 #include <sstream>
 
-#include "cli.h"
-#include "cli_test_support.h"
-#include "system_calls.h"
+#include "cli/cli.h"
+#include "cli/cli_test_support.h"
+#include "link/system_calls.h"
 
 namespace qlr::testing {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "eeprom_image.h"
-#include "receiver_emulator.h"
-#include "test_support.h"
+#include "emulator/receiver_emulator.h"
+#include "image/eeprom_image.h"
+#include "support/test_support.h"
 
 namespace qlr::testing {
 

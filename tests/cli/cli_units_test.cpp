@@ -4,12 +4,12 @@
 #include <cerrno>
 #include <sstream>
 
-#include "arguments.h"
-#include "confirmation.h"
-#include "formatting.h"
-#include "link_messages.h"
-#include "progress_bar.h"
-#include "region_names.h"
+#include "cli/arguments.h"
+#include "cli/confirmation.h"
+#include "cli/formatting.h"
+#include "cli/link_messages.h"
+#include "cli/progress_bar.h"
+#include "link/region_names.h"
 
 namespace qlr::cli {
 namespace {

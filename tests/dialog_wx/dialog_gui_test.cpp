@@ -24,10 +24,10 @@
 #include <functional>
 #include <stdexcept>
 
-#include "eeprom_dlg.h"
-#include "receiver_emulator.h"
-#include "test_support.h"
-#include "wx_gtk_style.h"
+#include "dialog_wx/eeprom_dlg.h"
+#include "dialog_wx/wx_gtk_style.h"
+#include "emulator/receiver_emulator.h"
+#include "support/test_support.h"
 
 // Fontconfig, under GTK, keeps its caches until the process ends; under
 // AddressSanitizer that would read as leaks of ours.

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "receiver_emulator.h"
+#include "emulator/receiver_emulator.h"
 
 namespace qlr::emu {
 namespace {

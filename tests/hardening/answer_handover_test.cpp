@@ -4,9 +4,9 @@
 // never stored as if it were one.
 #include <gtest/gtest.h>
 
-#include "eeprom_image.h"
-#include "link_fixture.h"
-#include "receiver_link.h"
+#include "image/eeprom_image.h"
+#include "link/receiver_link.h"
+#include "support/link_fixture.h"
 
 namespace qlr {
 namespace {

@@ -9,10 +9,10 @@
 #include <chrono>
 #include <sstream>
 
-#include "eeprom_image.h"
-#include "link_fixture.h"
-#include "receiver_link.h"
-#include "snapshot.h"
+#include "app/snapshot.h"
+#include "image/eeprom_image.h"
+#include "link/receiver_link.h"
+#include "support/link_fixture.h"
 
 namespace qlr {
 namespace {

@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <thread>
 
-#include "eeprom_image.h"
-#include "link_fixture.h"
-#include "pty_pair.h"
-#include "receiver_link.h"
-#include "snapshot.h"
+#include "app/snapshot.h"
+#include "image/eeprom_image.h"
+#include "link/receiver_link.h"
+#include "support/link_fixture.h"
+#include "support/pty_pair.h"
 
 namespace qlr {
 namespace {

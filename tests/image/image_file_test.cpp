@@ -6,9 +6,9 @@
 
 #include <csignal>
 
-#include "eeprom_image.h"
-#include "image_file.h"
-#include "test_support.h"
+#include "image/eeprom_image.h"
+#include "image/image_file.h"
+#include "support/test_support.h"
 
 namespace qlr {
 namespace {

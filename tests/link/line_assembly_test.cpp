@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "line_assembler.h"
-#include "line_pattern.h"
+#include "link/line_assembler.h"
+#include "link/line_pattern.h"
 
 namespace qlr {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <fstream>
 
-#include "port_map.h"
-#include "test_support.h"
+#include "link/port_map.h"
+#include "support/test_support.h"
 
 namespace qlr {
 namespace {

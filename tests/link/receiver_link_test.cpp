@@ -6,10 +6,10 @@
 #include <cerrno>
 #include <thread>
 
-#include "link_fixture.h"
-#include "pty_pair.h"
-#include "receiver_link.h"
-#include "system_calls.h"
+#include "link/receiver_link.h"
+#include "link/system_calls.h"
+#include "support/link_fixture.h"
+#include "support/pty_pair.h"
 
 namespace qlr {
 namespace {

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <thread>
 
-#include "eeprom_image.h"
-#include "link_fixture.h"
-#include "receiver_link.h"
+#include "image/eeprom_image.h"
+#include "link/receiver_link.h"
+#include "support/link_fixture.h"
 
 namespace qlr {
 namespace {

@@ -7,10 +7,10 @@
 #include <future>
 #include <thread>
 
-#include "link_fixture.h"
-#include "pty_pair.h"
-#include "serial_port.h"
-#include "system_calls.h"
+#include "link/serial_port.h"
+#include "link/system_calls.h"
+#include "support/link_fixture.h"
+#include "support/pty_pair.h"
 
 namespace qlr {
 namespace {

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "port_map.h"
-#include "receiver_emulator.h"
-#include "test_support.h"
+#include "emulator/receiver_emulator.h"
+#include "link/port_map.h"
+#include "support/test_support.h"
 
 namespace qlr::testing {
 

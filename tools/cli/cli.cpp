@@ -1,9 +1,9 @@
-#include "cli.h"
+#include "cli/cli.h"
 
-#include "arguments.h"
-#include "commands.h"
-#include "exit_codes.h"
-#include "help_text.h"
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/help_text.h"
 
 namespace qlr::cli {
 namespace {

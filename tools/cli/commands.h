@@ -3,8 +3,8 @@
 // on env.err and its results on env.out.
 #pragma once
 
-#include "arguments.h"
-#include "cli.h"
+#include "cli/arguments.h"
+#include "cli/cli.h"
 
 namespace qlr::cli {
 

@@ -1,11 +1,11 @@
 // Subcommands that need no receiver: the port map and image files.
 #include <filesystem>
 
-#include "commands.h"
-#include "exit_codes.h"
-#include "formatting.h"
-#include "image_input.h"
-#include "port_map.h"
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/formatting.h"
+#include "cli/image_input.h"
+#include "link/port_map.h"
 
 namespace qlr::cli {
 namespace {

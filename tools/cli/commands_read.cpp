@@ -2,14 +2,14 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "commands.h"
-#include "exit_codes.h"
-#include "formatting.h"
-#include "image_file.h"
-#include "image_input.h"
-#include "interrupt_deferral.h"
-#include "receiver_session.h"
-#include "transfer.h"
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/formatting.h"
+#include "cli/image_input.h"
+#include "cli/interrupt_deferral.h"
+#include "cli/receiver_session.h"
+#include "cli/transfer.h"
+#include "image/image_file.h"
 
 namespace qlr::cli {
 namespace {

@@ -1,11 +1,11 @@
 // Subcommands that change the receiver's EEPROM: both ask first, both verify.
-#include "commands.h"
-#include "confirmation.h"
-#include "eeprom_image.h"
-#include "exit_codes.h"
-#include "image_input.h"
-#include "receiver_session.h"
-#include "transfer.h"
+#include "cli/commands.h"
+#include "cli/confirmation.h"
+#include "cli/exit_codes.h"
+#include "cli/image_input.h"
+#include "cli/receiver_session.h"
+#include "cli/transfer.h"
+#include "image/eeprom_image.h"
 
 namespace qlr::cli {
 namespace {

@@ -1,4 +1,4 @@
-#include "confirmation.h"
+#include "cli/confirmation.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "cli.h"
+#include "cli/cli.h"
 
 namespace qlr::cli {
 

@@ -1,9 +1,9 @@
-#include "formatting.h"
+#include "cli/formatting.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "region_names.h"
+#include "link/region_names.h"
 
 namespace qlr::cli {
 namespace {

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "eeprom_image.h"
-#include "port_map.h"
+#include "image/eeprom_image.h"
+#include "link/port_map.h"
 
 namespace qlr::cli {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "arguments.h"
+#include "cli/arguments.h"
 
 namespace qlr::cli {
 

@@ -1,8 +1,8 @@
-#include "image_input.h"
+#include "cli/image_input.h"
 
 #include <filesystem>
 
-#include "image_file.h"
+#include "image/image_file.h"
 
 namespace qlr::cli {
 

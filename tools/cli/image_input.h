@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "cli.h"
-#include "eeprom_image.h"
+#include "cli/cli.h"
+#include "image/eeprom_image.h"
 
 namespace qlr::cli {
 

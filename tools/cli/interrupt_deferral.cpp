@@ -1,4 +1,4 @@
-#include "interrupt_deferral.h"
+#include "cli/interrupt_deferral.h"
 
 #include <signal.h>
 #include <unistd.h>

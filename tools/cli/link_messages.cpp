@@ -1,4 +1,4 @@
-#include "link_messages.h"
+#include "cli/link_messages.h"
 
 #include <grp.h>
 #include <sys/stat.h>

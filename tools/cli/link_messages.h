@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "receiver_link.h"
+#include "link/receiver_link.h"
 
 namespace qlr::cli {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "progress_sink.h"
+#include "link/progress_sink.h"
 
 namespace qlr::cli {
 

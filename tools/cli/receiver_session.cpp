@@ -1,10 +1,10 @@
-#include "receiver_session.h"
+#include "cli/receiver_session.h"
 
 #include <cerrno>
 #include <filesystem>
 
-#include "exit_codes.h"
-#include "link_messages.h"
+#include "cli/exit_codes.h"
+#include "cli/link_messages.h"
 
 namespace qlr::cli {
 namespace {

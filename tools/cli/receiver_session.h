@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "arguments.h"
-#include "cli.h"
-#include "port_map.h"
-#include "receiver_link.h"
+#include "cli/arguments.h"
+#include "cli/cli.h"
+#include "link/port_map.h"
+#include "link/receiver_link.h"
 
 namespace qlr::cli {
 

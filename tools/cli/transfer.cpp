@@ -1,9 +1,9 @@
-#include "transfer.h"
+#include "cli/transfer.h"
 
 #include <optional>
 
-#include "interrupt_deferral.h"
-#include "progress_bar.h"
+#include "cli/interrupt_deferral.h"
+#include "cli/progress_bar.h"
 
 namespace qlr::cli {
 namespace {

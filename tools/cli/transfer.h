@@ -3,10 +3,10 @@
 // receiver is back in normal operation.
 #pragma once
 
-#include "cli.h"
-#include "eeprom_image.h"
-#include "receiver_link.h"
-#include "receiver_session.h"
+#include "cli/cli.h"
+#include "cli/receiver_session.h"
+#include "image/eeprom_image.h"
+#include "link/receiver_link.h"
 
 namespace qlr::cli {
 

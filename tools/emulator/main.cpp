@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "receiver_emulator.h"
+#include "emulator/receiver_emulator.h"
 
 namespace {
 

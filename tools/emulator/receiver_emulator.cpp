@@ -1,4 +1,4 @@
-#include "receiver_emulator.h"
+#include "emulator/receiver_emulator.h"
 
 #include <fcntl.h>
 #include <poll.h>
