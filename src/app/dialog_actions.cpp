@@ -51,6 +51,7 @@ DialogActions::DialogActions(DialogView& view) : view_(view) {}
 void DialogActions::ShowRegion() { view_.SelectRegion(RegionPosition(link_.QueryRegion())); }
 
 int DialogActions::OnPortSpin(int step) {
+  const Running running(running_);
   view_.BusyCursorOn();
   // Widened so that no proposed step can overflow before the clamp.
   const long long wanted = static_cast<long long>(selectedPort_) - step;
@@ -69,6 +70,7 @@ int DialogActions::OnPortSpin(int step) {
 }
 
 void DialogActions::OnAutomatic() {
+  const Running running(running_);
   view_.BusyCursorOn();
   if (!link_.FindReceiver()) {
     view_.Notify(LoadMessage(MsgReceiverNotFound));
@@ -81,6 +83,7 @@ void DialogActions::OnAutomatic() {
 }
 
 void DialogActions::OnSaveToFile() {
+  const Running running(running_);
   if (!view_.Confirm(LoadMessage(MsgConfirmSave))) return;
   view_.BusyCursorOn();
   EepromImage image{};
@@ -101,6 +104,7 @@ void DialogActions::OnSaveToFile() {
 }
 
 void DialogActions::OnCompareWithFile() {
+  const Running running(running_);
   if (!view_.Confirm(LoadMessage(MsgConfirmCompare))) return;
   view_.BusyCursorOn();
   EepromImage fromReceiver{};
@@ -124,6 +128,7 @@ void DialogActions::OnCompareWithFile() {
 }
 
 void DialogActions::OnRestoreFromFile() {
+  const Running running(running_);
   if (!view_.Confirm(LoadMessage(MsgConfirmRestore))) return;
   view_.BusyCursorOn();
   if (const auto path = view_.ChooseFile(FileDialogKind::Open, DefaultImagePath())) {
@@ -144,6 +149,7 @@ void DialogActions::OnRestoreFromFile() {
 }
 
 void DialogActions::OnSetMediumValues() {
+  const Running running(running_);
   if (!view_.Confirm(LoadMessage(MsgConfirmMediumValues))) return;
   view_.BusyCursorOn();
   if (!link_.WriteEeprom(0, ImageSize, MediumValues.data(), &view_.ProgressBar())) {

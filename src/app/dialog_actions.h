@@ -76,14 +76,31 @@ class DialogActions {
   void OnRestoreFromFile();
   void OnSetMediumValues();
 
+  // True while one of the handlers above runs, its boxes included. A window
+  // must not end then: the link may be writing the EEPROM.
+  bool IsBusy() const { return running_ > 0; }
+
   CReceiverLink& Link() { return link_; }
 
  private:
+  // Marks a handler as running for its whole length, on every path out.
+  class Running {
+   public:
+    explicit Running(int& count) : count_(count) { ++count_; }
+    ~Running() { --count_; }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+   private:
+    int& count_;
+  };
+
   void ShowRegion();
 
   DialogView& view_;
   CReceiverLink link_;
   int selectedPort_ = CReceiverLink::FirstPort;
+  int running_ = 0;
 };
 
 }  // namespace qlr

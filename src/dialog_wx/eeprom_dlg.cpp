@@ -62,6 +62,7 @@ CEepromDlg::CEepromDlg(wxWindow* parent)
   ApplyCompactStyle(*this, ConvertDialogToPixels(wxSize(0, RowHeight)).y);
 
   Bind(wxEVT_CHAR_HOOK, &CEepromDlg::OnCharHook, this);
+  Bind(wxEVT_CLOSE_WINDOW, &CEepromDlg::OnClose, this);
   Bind(wxEVT_SPIN_UP, &CEepromDlg::OnPortSpin, this, IdPortSpin);
   Bind(wxEVT_SPIN_DOWN, &CEepromDlg::OnPortSpin, this, IdPortSpin);
   Bind(wxEVT_BUTTON, &CEepromDlg::OnAutomatic, this, IdAutomatic);
@@ -111,6 +112,8 @@ void CEepromDlg::CreateControls() {
 
 void CEepromDlg::OnCharHook(wxKeyEvent& event) {
   const auto end = [this](int result) {
+    // A key that reaches us during a transfer is dropped, as a close request is.
+    if (actions_.IsBusy()) return;
     if (IsModal()) EndModal(result);
     else Close();
   };
@@ -128,6 +131,16 @@ void CEepromDlg::OnCharHook(wxKeyEvent& event) {
       break;
     default:
       break;
+  }
+  event.Skip();
+}
+
+void CEepromDlg::OnClose(wxCloseEvent& event) {
+  // The progress bar's repaints let the close box through; a window that
+  // vanished mid-write would look like a cancelled one.
+  if (actions_.IsBusy() && event.CanVeto()) {
+    event.Veto();
+    return;
   }
   event.Skip();
 }

@@ -17,6 +17,7 @@ class wxGauge;
 class wxSpinButton;
 class wxSpinEvent;
 class wxTextCtrl;
+class wxCloseEvent;
 class wxCommandEvent;
 class wxKeyEvent;
 
@@ -67,6 +68,7 @@ class CEepromDlg : public wxDialog, private DialogView {
 
   void CreateControls();
   void OnCharHook(wxKeyEvent& event);
+  void OnClose(wxCloseEvent& event);
   void RepaintWhileBlocked();
 
   // DialogView

@@ -15,6 +15,8 @@ std::string ImageFileResult::Describe(const std::filesystem::path& path) const {
     case ImageFileStatus::CannotOpen: return "cannot open " + name + reason;
     case ImageFileStatus::TooShort: return name + " holds fewer than 128 bytes";
     case ImageFileStatus::ReadOnlyTarget: return name + " is read-only";
+    case ImageFileStatus::NotPermitted: return "cannot write " + name + reason;
+    case ImageFileStatus::NotRegularFile: return "cannot write " + name + ": it is not a regular file";
     case ImageFileStatus::AlreadyExists: return name + " already exists";
     case ImageFileStatus::WriteFailed: return "cannot write " + name + reason;
   }

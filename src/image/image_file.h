@@ -3,8 +3,12 @@
 //
 // Saving never destroys what was there: the bytes go to a temporary file in
 // the same directory, which is flushed to disk and then renamed over the
-// target. A target without any write permission bit is refused before
-// anything is written (checked on the mode bits, since root could open it).
+// target. The new file keeps the mode of the file it replaces and, where
+// the process may give them (as root), its owner and group too. Before
+// anything is written, a target is refused when it has no write permission
+// bit (which stops root as well), when this user may not write it, or when
+// it is no regular file. A symbolic link stays; the file it names is
+// replaced, under the same rules.
 #pragma once
 
 #include <filesystem>
@@ -19,6 +23,8 @@ enum class ImageFileStatus {
   CannotOpen,      // missing, unreadable, a directory, ...
   TooShort,        // fewer than 128 bytes
   ReadOnlyTarget,  // the target exists without write permission
+  NotPermitted,    // the target exists and this user may not write it
+  NotRegularFile,  // the target exists and is a FIFO, device, socket, ...
   AlreadyExists,   // the target exists and the caller asked not to replace it
   WriteFailed,     // the temporary file could not be made, written, flushed or renamed
 };
@@ -41,6 +47,11 @@ struct SaveOptions {
 
 // Loads the first 128 bytes of the file; longer files are accepted.
 ImageFileResult LoadImageFile(const std::filesystem::path& path, EepromImage& image);
+
+// Whether SaveImageFile would refuse `path` before writing anything: Ok,
+// or the refusal it would give. Lets a caller refuse before the receiver is
+// asked; SaveImageFile checks again.
+ImageFileResult CheckSaveTarget(const std::filesystem::path& path, const SaveOptions& options = {});
 
 // Saves the image as a 128-byte file, atomically: all of it or nothing.
 ImageFileResult SaveImageFile(const std::filesystem::path& path, const EepromImage& image,

@@ -60,6 +60,13 @@ class TemporaryFile {
     return true;
   }
 
+  // Only root may give a file away; anyone may keep a group they belong to.
+  // Neither is an error: the bytes matter more than who owns them.
+  void KeepOwner(uid_t owner, gid_t group) {
+    if (::fchown(fd_, owner, group) == 0) return;
+    [[maybe_unused]] const int groupOnly = ::fchown(fd_, static_cast<uid_t>(-1), group);
+  }
+
   bool SetMode(mode_t mode) { return ::fchmod(fd_, mode) == 0; }
 
   bool SyncAndClose() {
@@ -102,25 +109,49 @@ void SyncDirectoryOf(const fs::path& target) {
   ::close(fd);
 }
 
+// Writing through a symbolic link means replacing the file it names.
+fs::path ResolvedTarget(const fs::path& path) {
+  std::error_code error;
+  if (!fs::is_symlink(fs::symlink_status(path, error))) return path;
+  return fs::weakly_canonical(path, error);
+}
+
+// The refusal for a target that exists, or Ok.
+ImageFileResult CheckExisting(const fs::path& target, const struct stat& existing, const SaveOptions& options) {
+  if (!options.replaceExisting) return {ImageFileStatus::AlreadyExists, EEXIST};
+  if (S_ISDIR(existing.st_mode)) return {ImageFileStatus::CannotOpen, EISDIR};
+  // A rename would put a file where a FIFO, device or socket was.
+  if (!S_ISREG(existing.st_mode)) return {ImageFileStatus::NotRegularFile, 0};
+  // The mode bits, since the kernel would let root write anything.
+  if ((existing.st_mode & 0222) == 0) return {ImageFileStatus::ReadOnlyTarget, EACCES};
+  // The directory's permission is what a rename needs; the file's own
+  // owner, group and ACL must not be passed over.
+  if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return {ImageFileStatus::NotPermitted, errno};
+  return {};
+}
+
 }  // namespace
 
-ImageFileResult SaveImageFile(const fs::path& path, const EepromImage& image, const SaveOptions& options) {
-  std::error_code error;
-  // Writing through a symbolic link means replacing the file it names.
-  fs::path target = path;
-  if (fs::is_symlink(fs::symlink_status(path, error))) target = fs::weakly_canonical(path, error);
+ImageFileResult CheckSaveTarget(const fs::path& path, const SaveOptions& options) {
+  const fs::path target = ResolvedTarget(path);
+  struct stat existing {};
+  if (::lstat(target.c_str(), &existing) != 0) return {};
+  return CheckExisting(target, existing, options);
+}
 
+ImageFileResult SaveImageFile(const fs::path& path, const EepromImage& image, const SaveOptions& options) {
+  const fs::path target = ResolvedTarget(path);
   struct stat existing {};
   const bool exists = ::lstat(target.c_str(), &existing) == 0;
   if (exists) {
-    if (!options.replaceExisting) return {ImageFileStatus::AlreadyExists, EEXIST};
-    if (S_ISDIR(existing.st_mode)) return {ImageFileStatus::CannotOpen, EISDIR};
-    if ((existing.st_mode & 0222) == 0) return {ImageFileStatus::ReadOnlyTarget, EACCES};
+    if (const ImageFileResult refusal = CheckExisting(target, existing, options); !refusal) return refusal;
   }
 
   TemporaryFile temporary;
   if (!temporary.Create(target)) return {ImageFileStatus::WriteFailed, errno};
   if (!temporary.WriteAll(image.data(), image.size())) return {ImageFileStatus::WriteFailed, errno};
+  // Before the mode: a change of owner may clear set-id bits.
+  if (exists) temporary.KeepOwner(existing.st_uid, existing.st_gid);
   if (options.mode >= 0 || exists) {
     const mode_t mode = options.mode >= 0 ? static_cast<mode_t>(options.mode) : existing.st_mode & 07777;
     if (!temporary.SetMode(mode)) return {ImageFileStatus::WriteFailed, errno};

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "support/unprivileged.h"
+
 namespace qlr::testing {
 
 struct ChildResult {
@@ -25,8 +27,10 @@ struct ChildResult {
 class ChildProcess {
  public:
   // `input` goes to standard input, which is then closed; a `stdinFd` >= 0
-  // (e.g. a pty slave) is used as standard input instead.
-  explicit ChildProcess(const std::vector<std::string>& argv, const std::string& input = {}, int stdinFd = -1) {
+  // (e.g. a pty slave) is used as standard input instead. An `unprivileged`
+  // child runs as uid and gid 65534.
+  explicit ChildProcess(const std::vector<std::string>& argv, const std::string& input = {}, int stdinFd = -1,
+                        bool unprivileged = false) {
     int in[2], out[2], err[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
     std::vector<char*> args;
@@ -39,6 +43,7 @@ class ChildProcess {
       ::dup2(err[1], STDERR_FILENO);
       // The emulator's pty descriptors must not live on in the child.
       ::close_range(3, ~0U, 0);
+      if (unprivileged && !DropPrivileges()) ::_exit(CannotDropPrivileges);
       ::execv(args[0], args.data());
       ::_exit(127);
     }

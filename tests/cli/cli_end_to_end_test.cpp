@@ -1,9 +1,11 @@
 // qlr5500 as a user runs it: the built binary against an emulated receiver.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <tuple>
 
 #include "cli/child_process.h"
 #include "cli/cli_test_support.h"
@@ -56,6 +58,29 @@ TEST_F(CliBinary, FailedReadLeavesAnExistingFileAloneAndCreatesNone) {
     }
     EXPECT_EQ(std::filesystem::exists(target), existed);
     EXPECT_EQ(FilesInDirectory(), before);
+  }
+}
+
+// An unprivileged user, in a directory anyone may write, over a port that
+// user may open: only the user's own file is replaced, and nothing changes owner.
+TEST_F(CliBinary, ReadReplacesOnlyFilesTheUserMayWrite) {
+  if (const std::string why = WhyNotUnprivileged(); !why.empty()) GTEST_SKIP() << why;
+  std::filesystem::permissions(dir_.Path(), std::filesystem::perms::all);
+  ASSERT_EQ(::chmod(Device().c_str(), 0666), 0);
+  const std::tuple<uid_t, mode_t, int> cases[] = {{0, 0644, 4}, {0, 0664, 4}, {0, 0600, 4}, {UnprivilegedId, 0644, 0}};
+  for (const auto& [owner, mode, exitCode] : cases) {
+    const std::string target = File("backup.bin", Pattern(128));
+    ASSERT_EQ(::chown(target.c_str(), owner, owner) | ::chmod(target.c_str(), mode), 0);
+    const ChildResult result = ChildProcess({QLR5500_BINARY, "read", "--port", "1", target}, {}, -1, true).Finish();
+    EXPECT_EQ(result.exitCode, exitCode) << result.err;
+    if (exitCode != 0) {
+      EXPECT_EQ(result.err, "qlr5500: cannot write " + target + " (Permission denied)\n");
+    }
+    struct stat after {};
+    ASSERT_EQ(::stat(target.c_str(), &after), 0);
+    EXPECT_EQ(after.st_uid, owner);
+    EXPECT_EQ(after.st_mode & 07777, mode);
+    EXPECT_EQ(ReadBytes(target), exitCode == 0 ? Bytes(receiver_.Memory()) : Pattern(128));
   }
 }
 

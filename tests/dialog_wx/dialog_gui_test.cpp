@@ -17,6 +17,7 @@
 #include <wx/uiaction.h>
 #include <wx/utils.h>
 
+#include <gtk/gtk.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -27,6 +28,7 @@
 #include "dialog_wx/eeprom_dlg.h"
 #include "dialog_wx/wx_gtk_style.h"
 #include "emulator/receiver_emulator.h"
+#include "image/eeprom_image.h"
 #include "support/test_support.h"
 
 // Fontconfig, under GTK, keeps its caches until the process ends; under
@@ -312,6 +314,46 @@ TEST_F(DialogGuiTest, CompareReportsDifferencesWithTheErrorIcon) {
                 ExpectFile(wxFD_OPEN, directory / "QLR5500.BIN"),
                 ExpectBox("the EEPROM contents differs in 1 bytes from the file", wxOK, wxICON_ERROR, wxID_OK));
   EXPECT_EQ(Bar(), 0);
+}
+
+// The close box and Escape in the middle of a write, each sent from the
+// receiver's thread through GLib to the next repaint of the bar (the
+// simulated key is handled at once, where a keyboard's would wait): the
+// write completes and the dialog stays; then a close request ends it.
+TEST_F(DialogGuiTest, NothingEndsTheDialogDuringATransfer) {
+  ASSERT_EQ(dialog->Actions().Link().OpenPort(1), 1);
+  receiver.SetPacing(true);
+  std::pair<const char*, std::function<void()>> requests[] = {
+      // What a window manager makes of the close box or Alt+F4.
+      {"close box",
+       [this] {
+         GdkEvent* event = gdk_event_new(GDK_DELETE);
+         event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(dialog->GetHandle())));
+         gdk_event_put(event);
+         gdk_event_free(event);
+       }},
+      {"Escape", [] { wxUIActionSimulator().Char(WXK_ESCAPE); }},
+  };
+  const auto original = receiver.Memory();
+  for (auto& [name, request] : requests) {
+    receiver.SetMemory(original);
+    FocusPortField(*dialog);
+    receiver.SetObserver([&request = request](const emu::RecordedCommand& command) {
+      const auto runOnce = [](gpointer step) {
+        (*static_cast<std::function<void()>*>(step))();
+        return gboolean{G_SOURCE_REMOVE};
+      };
+      if (command.text == "LD040?") g_idle_add(runOnce, &request);
+    });
+    wxTEST_DIALOG(Press(CEepromDlg::IdSetMediumValues), Question(MsgConfirmMediumValues, wxID_YES));
+    receiver.SetObserver({});
+    EXPECT_EQ(Memory(), Bytes(MediumValues.begin(), MediumValues.end())) << name;
+    EXPECT_TRUE(dialog->IsShown()) << name;
+    dialog->Close();
+    EXPECT_TRUE(PumpUntil([this] { return !dialog->IsShown(); })) << name;
+    dialog->Show();
+    ASSERT_TRUE(PumpUntil([this] { return dialog->IsShownOnScreen(); }));
+  }
 }
 
 TEST_F(DialogGuiTest, TabGoesFromThePortFieldPastTheArrows) {

@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <tuple>
 
 #include "image/eeprom_image.h"
 #include "image/image_file.h"
 #include "support/test_support.h"
+#include "support/unprivileged.h"
 
 namespace qlr {
 namespace {
@@ -80,6 +82,54 @@ TEST(ImageFile, ReadOnlyTargetIsRefusedByItsModeBits) {
   EXPECT_EQ(result.status, ImageFileStatus::ReadOnlyTarget);
   EXPECT_EQ(result.Describe(file), file.string() + " is read-only");
   EXPECT_EQ(ReadBytes(file), Bytes(Pattern(1)));
+}
+
+// Each case as the user it names, in a directory anyone may write: a
+// refused file keeps bytes, owner and mode; a replaced one keeps owner and
+// mode; a link stays a link; no temporary file is left.
+TEST(ImageFile, ReplacesOnlyWhatTheUserMayWriteAndKeepsItsOwner) {
+  if (const std::string why = testing::WhyNotUnprivileged(); !why.empty()) GTEST_SKIP() << why;
+  enum Kind { File, Link, Fifo };
+  struct Case {
+    const char* name;
+    Kind kind;
+    uid_t owner;
+    gid_t group;
+    mode_t mode;
+    bool asRoot;
+    ImageFileStatus expected;
+  };
+  constexpr uid_t nobody = testing::UnprivilegedId;
+  const Case cases[] = {
+      {"root's 0644", File, 0, 0, 0644, false, ImageFileStatus::NotPermitted},
+      {"root's 0664", File, 0, 0, 0664, false, ImageFileStatus::NotPermitted},
+      {"root's 0600", File, 0, 0, 0600, false, ImageFileStatus::NotPermitted},
+      {"root's 0644 through a link", Link, 0, 0, 0644, false, ImageFileStatus::NotPermitted},
+      {"the user's own through a link", Link, nobody, nobody, 0640, false, ImageFileStatus::Ok},
+      {"the user's backup (group dialout) saved by root", File, nobody, 20, 0664, true, ImageFileStatus::Ok},
+      {"a FIFO saved by root", Fifo, 0, 0, 0666, true, ImageFileStatus::NotRegularFile},
+  };
+  for (const Case& c : cases) {
+    TempDirectory directory;
+    fs::permissions(directory.Path(), fs::perms::all);
+    const fs::path file = directory / "backup.bin", path = c.kind == Link ? directory / "link.bin" : file;
+    if (c.kind == Fifo) ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    else WriteBytes(file, Bytes(Pattern(1)));
+    if (c.kind == Link) fs::create_symlink(file, path);
+    ASSERT_EQ(::chown(file.c_str(), c.owner, c.group) | ::chmod(file.c_str(), c.mode), 0);
+
+    const auto save = [&path] { return static_cast<int>(SaveImageFile(path, MediumValues).status); };
+    EXPECT_EQ(c.asRoot ? save() : testing::RunUnprivileged(save), static_cast<int>(c.expected)) << c.name;
+    struct stat after {};
+    ASSERT_EQ(::lstat(file.c_str(), &after), 0) << c.name;
+    EXPECT_EQ(std::tuple(after.st_uid, after.st_gid, after.st_mode & 07777), std::tuple(c.owner, c.group, c.mode))
+        << c.name;
+    if (c.kind != Fifo) {
+      EXPECT_EQ(ReadBytes(file), Bytes(c.expected == ImageFileStatus::Ok ? MediumValues : Pattern(1))) << c.name;
+    }
+    EXPECT_EQ(fs::is_symlink(fs::symlink_status(path)), c.kind == Link) << c.name;
+    EXPECT_EQ(std::distance(fs::directory_iterator(directory.Path()), {}), c.kind == Link ? 2 : 1) << c.name;
+  }
 }
 
 TEST(ImageFile, NoReplaceKeepsAnExistingFileAndSetsTheNewFilesMode) {

@@ -35,6 +35,10 @@ bool TargetLooksWritable(const std::string& file, bool noClobber, const CliEnvir
     env.err << "qlr5500: " << ImageFileResult{ImageFileStatus::AlreadyExists, EEXIST}.Describe(path) << "\n";
     return false;
   }
+  if (const ImageFileResult refusal = CheckSaveTarget(path, {.replaceExisting = !noClobber}); !refusal) {
+    env.err << "qlr5500: " << refusal.Describe(path) << "\n";
+    return false;
+  }
   return true;
 }
 
