@@ -1,8 +1,9 @@
 // The serial device behind the receiver link, as a small portable interface.
 //
-// One file per platform implements it (serial_port_posix.cpp here); nothing
-// above this layer sees a descriptor, termios or ioctl. A SerialPort owns its
-// device: the destructor closes it and restores what Open changed.
+// One file per platform implements it (serial_port_posix.cpp, ...) and
+// defines the platform state behind Impl; nothing above this layer sees a
+// descriptor, a handle, termios or ioctl. A SerialPort owns its device: the
+// destructor closes it and restores what Open changed.
 //
 // Threads: one reader thread may sit in ReadByte while the owning thread
 // writes, changes the line format or counts the queues. Close and
@@ -13,11 +14,12 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace qlr {
 
-struct SystemCalls;
+struct SystemCalls;  // POSIX only: system_calls.h
 
 enum class Parity : std::uint8_t { None, Odd, Even };
 enum class StopBits : std::uint8_t { One, Two };
@@ -31,7 +33,8 @@ struct SerialFailure {
 
 class SerialPort {
  public:
-  // `calls` lets tests make single system calls fail; null means the real ones.
+  // `calls` lets tests make single system calls fail; null means the real
+  // ones. Platforms without such a seam ignore it.
   explicit SerialPort(const SystemCalls* calls = nullptr);
   ~SerialPort();
   SerialPort(const SerialPort&) = delete;
@@ -72,16 +75,15 @@ class SerialPort {
   const SerialFailure& LastFailure() const { return failure_; }
 
  private:
-  bool Fail(const char* step, int sysErrno);
-  void ApplyLowLatency();
-  void RestoreLowLatency();
+  struct Impl;
 
-  const SystemCalls& calls_;
-  int fd_ = -1;
-  int wakeFd_ = -1;
+  bool Fail(const char* step, int sysErrno) {
+    failure_ = {step, sysErrno};
+    return false;
+  }
+
+  std::unique_ptr<Impl> impl_;
   std::string device_;
-  bool lowLatencyChanged_ = false;
-  int savedSerialFlags_ = 0;
   SerialFailure failure_;
 };
 
