@@ -24,11 +24,12 @@ struct SystemCalls;  // POSIX only: system_calls.h
 enum class Parity : std::uint8_t { None, Odd, Even };
 enum class StopBits : std::uint8_t { One, Two };
 
-// Where and why the last failing call of a SerialPort failed; errno is kept so
-// that a user-facing message can say what happened.
+// Where and why the last failing call of a SerialPort failed; the system's
+// reason is kept so that a user-facing message can say what happened.
 struct SerialFailure {
-  const char* step = "";   // e.g. "open", "set line format", "write"
-  int sysErrno = 0;        // 0 when the failure was not an OS error (a time-out)
+  const char* step = "";           // e.g. "open", "set line format", "write"
+  int sysErrno = 0;                // 0 when the failure was not an OS error (a time-out)
+  std::uint32_t windowsError = 0;  // Windows: GetLastError(); sysErrno is then its nearest errno
 };
 
 class SerialPort {
@@ -41,7 +42,8 @@ class SerialPort {
   SerialPort& operator=(const SerialPort&) = delete;
 
   // Opens an existing device for exclusive reading and writing. Fails for a
-  // missing device, one without permission and one another program holds.
+  // missing device, one without permission and one another program holds
+  // (EBUSY; on Windows, where access denied on a COM port means just that).
   bool Open(const std::string& device);
   // Releases the device; harmless when closed. Never blocks on the line.
   void Close();
@@ -77,8 +79,8 @@ class SerialPort {
  private:
   struct Impl;
 
-  bool Fail(const char* step, int sysErrno) {
-    failure_ = {step, sysErrno};
+  bool Fail(const char* step, int sysErrno, std::uint32_t windowsError = 0) {
+    failure_ = {step, sysErrno, windowsError};
     return false;
   }
 
