@@ -1,10 +1,7 @@
 // How close a whole EEPROM read and write come to the wire's own time, and
 // what an open but idle link costs.
 //
-// The emulator paces the line like a real one (11 bits per character at the
-// client's speed). The ideal is every command and answer character at that
-// rate plus the pauses the protocol demands (20 ms before each change of
-// speed); the ratio measured/ideal shows the link's own overhead.
+// The emulator paces the line like a real one; wire_time.h has the ideal.
 #include <sys/resource.h>
 #include <time.h>
 
@@ -18,44 +15,11 @@
 #include "image/eeprom_image.h"
 #include "link/port_map.h"
 #include "link/receiver_link.h"
+#include "wire_time.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-constexpr double CharacterSeconds(double baud) { return 11.0 / baud; }
-
-// Characters on the wire of the entry and exit sequences, by speed.
-struct Wire {
-  double normalChars = 0;   // at 9600
-  double serviceChars = 0;  // at 38400
-  double pauses = 0;        // seconds
-
-  double Seconds() const {
-    return normalChars * CharacterSeconds(9600) + serviceChars * CharacterSeconds(38400) + pauses;
-  }
-};
-
-Wire EntryAndExit() {
-  Wire wire;
-  wire.normalChars = 6 + 6 + 6;   // G300, its G000, G105
-  wire.serviceChars = 2 * (6 + 6) + 6;  // GC01/GCF0 with their G001, H100
-  wire.normalChars += 6 + 6;      // H101 and its G000
-  wire.pauses = 2 * 0.020;        // before each change of speed
-  return wire;
-}
-
-double IdealReadSeconds() {
-  Wire wire = EntryAndExit();
-  wire.serviceChars += 128 * (8 + 9);  // "LD0aa?\r\n", "LD0aavv\r\n"
-  return wire.Seconds();
-}
-
-double IdealWriteSeconds() {
-  Wire wire = EntryAndExit();
-  wire.serviceChars += 128 * (9 + 6 + 8 + 9);  // write, G000, read-back, answer
-  return wire.Seconds();
-}
 
 double ProcessCpuSeconds() {
   timespec now{};
@@ -90,8 +54,8 @@ int main() {
     return 1;
   }
 
-  const double idealRead = IdealReadSeconds();
-  const double idealWrite = IdealWriteSeconds();
+  const double idealRead = qlr::bench::IdealReadSeconds();
+  const double idealWrite = qlr::bench::IdealWriteSeconds();
   std::printf("ReadEeprom   %7.1f ms   ideal %7.1f ms   ratio %.3f\n", read * 1e3, idealRead * 1e3, read / idealRead);
   std::printf("WriteEeprom  %7.1f ms   ideal %7.1f ms   ratio %.3f\n", write * 1e3, idealWrite * 1e3,
               write / idealWrite);

@@ -5,8 +5,13 @@
 // ...), then built-in UARTs that really have hardware behind them (ttyS*,
 // ttyAMA*, ...), each group in numeric order. Legacy UART placeholders
 // without hardware are left out. The environment variable QLR5500_PORTS
-// replaces the whole map: a colon-separated list of device paths, the k-th
-// being port k; an empty entry is a port with no device.
+// replaces the whole map: a list of device paths, the k-th being port k; an
+// empty entry is a port with no device. Entries are separated by ':' on
+// Linux and by ';' on Windows, where drive letters hold a colon.
+//
+// On Windows port n is COMn (as \\.\COMn), whether or not it exists; the
+// list shows the COM ports 1..16 that exist. QLR5500_PORTS entries there are
+// any path CreateFile accepts, e.g. \\.\COM7, or under Wine Z:\dev\pts\3.
 #pragma once
 
 #include <filesystem>
@@ -22,6 +27,8 @@ struct PortInfo {
 };
 
 inline constexpr const char* PortsVariable = "QLR5500_PORTS";
+// Between the entries of QLR5500_PORTS on this platform.
+extern const char PortsSeparator;
 
 // The device of port n, or "" when port n has no device.
 std::string DeviceForPort(int number);
@@ -30,10 +37,15 @@ std::string DeviceForPort(int number);
 std::vector<PortInfo> ListPorts();
 
 // The map built from a QLR5500_PORTS value (exposed for tests).
-std::vector<PortInfo> PortsFromList(const std::string& list);
+std::vector<PortInfo> PortsFromList(const std::string& list, char separator = PortsSeparator);
 
-// The map built from a sysfs tty class directory such as /sys/class/tty,
-// with device nodes named under `devDirectory` (exposed for tests).
+// The map built from the names of the COM ports that exist ("COM3", ...):
+// COMn is port n, for n in 1..16, in number order (exposed for tests).
+std::vector<PortInfo> PortsFromComNames(const std::vector<std::string>& names);
+
+// Linux: the map built from a sysfs tty class directory such as
+// /sys/class/tty, with device nodes named under `devDirectory` (exposed for
+// tests).
 std::vector<PortInfo> PortsFromSysfs(const std::filesystem::path& ttyClass,
                                      const std::filesystem::path& devDirectory = "/dev");
 

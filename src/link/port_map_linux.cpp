@@ -58,20 +58,7 @@ std::string Describe(const fs::path& entry) {
 
 }  // namespace
 
-std::vector<PortInfo> PortsFromList(const std::string& list) {
-  std::vector<PortInfo> ports;
-  int number = 1;
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t colon = list.find(':', start);
-    const std::string device = list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-    if (!device.empty()) ports.push_back({number, device, {}});
-    if (colon == std::string::npos) break;
-    start = colon + 1;
-    ++number;
-  }
-  return ports;
-}
+const char PortsSeparator = ':';
 
 std::vector<PortInfo> PortsFromSysfs(const fs::path& ttyClass, const fs::path& devDirectory) {
   std::vector<std::string> names;

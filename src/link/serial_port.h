@@ -1,8 +1,10 @@
 // The serial device behind the receiver link, as a small portable interface.
 //
-// One file per platform implements it (serial_port_linux.cpp here); nothing
-// above this layer sees a descriptor, termios or ioctl. A SerialPort owns its
-// device: the destructor closes it and restores what Open changed.
+// One file per platform implements it (serial_port_linux.cpp,
+// serial_port_win32.cpp) and defines the platform state behind Impl; nothing
+// above this layer sees a descriptor, a handle, termios or ioctl. A
+// SerialPort owns its device: the destructor closes it and restores what
+// Open changed.
 //
 // Threads: one reader thread may sit in ReadByte while the owning thread
 // writes, changes the line format or counts the queues. Close and
@@ -13,32 +15,36 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace qlr {
 
-struct SystemCalls;
+struct SystemCalls;  // POSIX only: system_calls.h
 
 enum class Parity : std::uint8_t { None, Odd, Even };
 enum class StopBits : std::uint8_t { One, Two };
 
-// Where and why the last failing call of a SerialPort failed; errno is kept so
-// that a user-facing message can say what happened.
+// Where and why the last failing call of a SerialPort failed; the system's
+// reason is kept so that a user-facing message can say what happened.
 struct SerialFailure {
-  const char* step = "";   // e.g. "open", "set line format", "write"
-  int sysErrno = 0;        // 0 when the failure was not an OS error (a time-out)
+  const char* step = "";           // e.g. "open", "set line format", "write"
+  int sysErrno = 0;                // 0 when the failure was not an OS error (a time-out)
+  std::uint32_t windowsError = 0;  // Windows: GetLastError(); sysErrno is then its nearest errno
 };
 
 class SerialPort {
  public:
-  // `calls` lets tests make single system calls fail; null means the real ones.
+  // `calls` lets tests make single system calls fail; null means the real
+  // ones. Platforms without such a seam ignore it.
   explicit SerialPort(const SystemCalls* calls = nullptr);
   ~SerialPort();
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
 
   // Opens an existing device for exclusive reading and writing. Fails for a
-  // missing device, one without permission and one another program holds.
+  // missing device, one without permission and one another program holds
+  // (EBUSY; on Windows, where access denied on a COM port means just that).
   bool Open(const std::string& device);
   // Releases the device; harmless when closed. Never blocks on the line.
   void Close();
@@ -72,16 +78,15 @@ class SerialPort {
   const SerialFailure& LastFailure() const { return failure_; }
 
  private:
-  bool Fail(const char* step, int sysErrno);
-  void ApplyLowLatency();
-  void RestoreLowLatency();
+  struct Impl;
 
-  const SystemCalls& calls_;
-  int fd_ = -1;
-  int wakeFd_ = -1;
+  bool Fail(const char* step, int sysErrno, std::uint32_t windowsError = 0) {
+    failure_ = {step, sysErrno, windowsError};
+    return false;
+  }
+
+  std::unique_ptr<Impl> impl_;
   std::string device_;
-  bool lowLatencyChanged_ = false;
-  int savedSerialFlags_ = 0;
   SerialFailure failure_;
 };
 

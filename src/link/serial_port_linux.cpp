@@ -13,6 +13,7 @@
 #include "link/serial_port.h"
 #include "link/steady_deadline.h"
 #include "link/system_calls.h"
+#include "os/unique_fd.h"
 
 namespace qlr {
 namespace {
@@ -47,97 +48,91 @@ bool SizeFlag(std::uint8_t byteSize, tcflag_t& flag) {
 }  // namespace
 
 const SystemCalls& SystemCalls::Real() {
-  static const SystemCalls real{RealOpen, ::close, RealIoctl, ::tcgetattr, ::tcsetattr, ::tcflush};
+  static const SystemCalls real{RealOpen, RealIoctl, ::tcgetattr, ::tcsetattr, ::tcflush};
   return real;
 }
 
-SerialPort::SerialPort(const SystemCalls* calls) : calls_(calls ? *calls : SystemCalls::Real()) {}
+struct SerialPort::Impl {
+  explicit Impl(const SystemCalls& systemCalls) : calls(systemCalls) {}
+
+  void ApplyLowLatency();
+  void RestoreLowLatency();
+
+  const SystemCalls& calls;
+  UniqueFd fd;
+  UniqueFd wake;  // an eventfd that WakeReader makes readable
+  bool lowLatencyChanged = false;
+  int savedSerialFlags = 0;
+};
+
+SerialPort::SerialPort(const SystemCalls* calls)
+    : impl_(std::make_unique<Impl>(calls ? *calls : SystemCalls::Real())) {}
 
 SerialPort::~SerialPort() { Close(); }
-
-bool SerialPort::Fail(const char* step, int sysErrno) {
-  failure_ = {step, sysErrno};
-  return false;
-}
 
 bool SerialPort::Open(const std::string& device) {
   Close();
   failure_ = {};
+  UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!wake) return Fail("open", errno);
   // Non-blocking so that neither a missing carrier nor a full output queue can
   // block us: the reader waits in poll, the writer in poll with a limit.
-  const int fd = calls_.open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return Fail("open", errno);
+  UniqueFd fd(impl_->calls.open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) return Fail("open", errno);
   // The lock that other serial programs honour keeps out root too, who
   // ignores TIOCEXCL; take it first so that a busy device keeps its flags.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno == EWOULDBLOCK ? EBUSY : errno;
-    calls_.close(fd);
-    return Fail("open", error);
-  }
-  if (calls_.ioctl(fd, TIOCEXCL, nullptr) != 0) {
-    const int error = errno;
-    calls_.close(fd);
-    return Fail("open", error);
-  }
-  const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wakeFd < 0) {
-    const int error = errno;
-    calls_.ioctl(fd, TIOCNXCL, nullptr);
-    calls_.close(fd);
-    return Fail("open", error);
-  }
-  fd_ = fd;
-  wakeFd_ = wakeFd;
+  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return Fail("open", errno == EWOULDBLOCK ? EBUSY : errno);
+  if (impl_->calls.ioctl(fd.Get(), TIOCEXCL, nullptr) != 0) return Fail("open", errno);
+  impl_->fd = std::move(fd);
+  impl_->wake = std::move(wake);
   device_ = device;
-  ApplyLowLatency();
+  impl_->ApplyLowLatency();
   return true;
 }
 
 void SerialPort::Close() {
-  if (fd_ >= 0) {
-    RestoreLowLatency();
+  if (impl_->fd) {
+    impl_->RestoreLowLatency();
     // The exclusive flag outlives close() on some devices: clear it so that
     // we can open our own port again.
-    calls_.ioctl(fd_, TIOCNXCL, nullptr);
-    calls_.close(fd_);  // never retried on EINTR: the descriptor is gone either way
-    fd_ = -1;
+    impl_->calls.ioctl(impl_->fd.Get(), TIOCNXCL, nullptr);
+    impl_->fd.Reset();
   }
-  if (wakeFd_ >= 0) {
-    ::close(wakeFd_);
-    wakeFd_ = -1;
-  }
+  impl_->wake.Reset();
   device_.clear();
 }
 
-bool SerialPort::IsOpen() const { return fd_ >= 0; }
+bool SerialPort::IsOpen() const { return static_cast<bool>(impl_->fd); }
 
 // Without low latency a common USB adapter holds each short answer for its
 // 16 ms latency timer, which triples the time of an EEPROM transfer.
-void SerialPort::ApplyLowLatency() {
+void SerialPort::Impl::ApplyLowLatency() {
   serial_struct serial{};
-  if (calls_.ioctl(fd_, TIOCGSERIAL, &serial) != 0) return;
+  if (calls.ioctl(fd.Get(), TIOCGSERIAL, &serial) != 0) return;
   if (serial.flags & ASYNC_LOW_LATENCY) return;
-  savedSerialFlags_ = serial.flags;
+  savedSerialFlags = serial.flags;
   serial.flags |= ASYNC_LOW_LATENCY;
-  lowLatencyChanged_ = calls_.ioctl(fd_, TIOCSSERIAL, &serial) == 0;
+  lowLatencyChanged = calls.ioctl(fd.Get(), TIOCSSERIAL, &serial) == 0;
 }
 
-void SerialPort::RestoreLowLatency() {
-  if (!lowLatencyChanged_) return;
-  lowLatencyChanged_ = false;
+void SerialPort::Impl::RestoreLowLatency() {
+  if (!lowLatencyChanged) return;
+  lowLatencyChanged = false;
   serial_struct serial{};
-  if (calls_.ioctl(fd_, TIOCGSERIAL, &serial) != 0) return;
-  serial.flags = (serial.flags & ~ASYNC_LOW_LATENCY) | (savedSerialFlags_ & ASYNC_LOW_LATENCY);
-  calls_.ioctl(fd_, TIOCSSERIAL, &serial);
+  if (calls.ioctl(fd.Get(), TIOCGSERIAL, &serial) != 0) return;
+  serial.flags = (serial.flags & ~ASYNC_LOW_LATENCY) | (savedSerialFlags & ASYNC_LOW_LATENCY);
+  calls.ioctl(fd.Get(), TIOCSSERIAL, &serial);
 }
 
 bool SerialPort::SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity parity, StopBits stopBits) {
-  if (fd_ < 0) return Fail("set line format", EBADF);
+  if (!impl_->fd) return Fail("set line format", EBADF);
+  const SystemCalls& calls = impl_->calls;
+  const int fd = impl_->fd.Get();
   speed_t speed{};
   tcflag_t sizeFlag{};
   if (!SpeedCode(baud, speed) || !SizeFlag(byteSize, sizeFlag)) return Fail("set line format", EINVAL);
   termios settings{};
-  if (calls_.tcgetattr(fd_, &settings) != 0) return Fail("read line format", errno);
+  if (calls.tcgetattr(fd, &settings) != 0) return Fail("read line format", errno);
 
   settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
                                              IXOFF | IXANY | INPCK);
@@ -152,46 +147,49 @@ bool SerialPort::SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity
   settings.c_cc[VTIME] = 0;
   cfsetispeed(&settings, speed);
   cfsetospeed(&settings, speed);
-  if (calls_.tcsetattr(fd_, TCSANOW, &settings) != 0) return Fail("set line format", errno);
+  if (calls.tcsetattr(fd, TCSANOW, &settings) != 0) return Fail("set line format", errno);
 
   // Devices without modem lines (ptys) refuse these; that is not a failure.
   int dtr = TIOCM_DTR;
   int rts = TIOCM_RTS;
-  calls_.ioctl(fd_, TIOCMBIS, &dtr);
-  calls_.ioctl(fd_, TIOCMBIC, &rts);
+  calls.ioctl(fd, TIOCMBIS, &dtr);
+  calls.ioctl(fd, TIOCMBIC, &rts);
   return true;
 }
 
 bool SerialPort::QueueCounts(std::size_t& input, std::size_t& output) {
-  if (fd_ < 0) return Fail("count queues", EBADF);
+  if (!impl_->fd) return Fail("count queues", EBADF);
+  const SystemCalls& calls = impl_->calls;
+  const int fd = impl_->fd.Get();
   int waitingIn = 0;
   int waitingOut = 0;
-  if (calls_.ioctl(fd_, TIOCINQ, &waitingIn) != 0) return Fail("count queues", errno);
-  if (calls_.ioctl(fd_, TIOCOUTQ, &waitingOut) != 0) return Fail("count queues", errno);
+  if (calls.ioctl(fd, TIOCINQ, &waitingIn) != 0) return Fail("count queues", errno);
+  if (calls.ioctl(fd, TIOCOUTQ, &waitingOut) != 0) return Fail("count queues", errno);
   input = static_cast<std::size_t>(waitingIn);
   output = static_cast<std::size_t>(waitingOut);
   return true;
 }
 
 bool SerialPort::PurgeInput() {
-  if (fd_ < 0) return Fail("purge input", EBADF);
-  if (calls_.tcflush(fd_, TCIFLUSH) != 0) return Fail("purge input", errno);
+  if (!impl_->fd) return Fail("purge input", EBADF);
+  if (impl_->calls.tcflush(impl_->fd.Get(), TCIFLUSH) != 0) return Fail("purge input", errno);
   return true;
 }
 
 bool SerialPort::Write(const char* bytes, std::size_t length, std::chrono::milliseconds limit) {
-  if (fd_ < 0) return Fail("write", EBADF);
+  if (!impl_->fd) return Fail("write", EBADF);
+  const int fd = impl_->fd.Get();
   const SteadyDeadline deadline(limit);
   std::size_t done = 0;
   while (done < length) {
-    const ssize_t written = ::write(fd_, bytes + done, length - done);
+    const ssize_t written = ::write(fd, bytes + done, length - done);
     if (written > 0) {
       done += static_cast<std::size_t>(written);
       continue;
     }
     if (written < 0 && errno != EAGAIN && errno != EINTR) return Fail("write", errno);
     if (deadline.Expired()) return Fail("write", 0);
-    pollfd ready{fd_, POLLOUT, 0};
+    pollfd ready{fd, POLLOUT, 0};
     const int polled = ::poll(&ready, 1, deadline.RemainingMilliseconds());
     if (polled < 0 && errno != EINTR) return Fail("write", errno);
     if (polled > 0 && (ready.revents & (POLLERR | POLLHUP | POLLNVAL))) return Fail("write", EIO);
@@ -200,8 +198,9 @@ bool SerialPort::Write(const char* bytes, std::size_t length, std::chrono::milli
 }
 
 SerialPort::ReadResult SerialPort::ReadByte(std::uint8_t& byte) {
-  if (fd_ < 0) return ReadResult::LineDown;
-  pollfd watched[2] = {{wakeFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
+  if (!impl_->fd) return ReadResult::LineDown;
+  const int fd = impl_->fd.Get();
+  pollfd watched[2] = {{impl_->wake.Get(), POLLIN, 0}, {fd, POLLIN, 0}};
   while (true) {
     if (::poll(watched, 2, -1) < 0) {
       if (errno == EINTR) continue;
@@ -210,7 +209,7 @@ SerialPort::ReadResult SerialPort::ReadByte(std::uint8_t& byte) {
     if (watched[0].revents != 0) return ReadResult::Woken;
     const short events = watched[1].revents;
     if (events & POLLIN) {
-      const ssize_t got = ::read(fd_, &byte, 1);
+      const ssize_t got = ::read(fd, &byte, 1);
       if (got == 1) return ReadResult::Byte;
       if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
       // A hung-up device reads as EIO once and as 0 ever after.
@@ -221,10 +220,10 @@ SerialPort::ReadResult SerialPort::ReadByte(std::uint8_t& byte) {
 }
 
 void SerialPort::WakeReader() {
-  if (wakeFd_ < 0) return;
+  if (!impl_->wake) return;
   const std::uint64_t one = 1;
   // A full counter (never reached) would still leave the descriptor readable.
-  [[maybe_unused]] const ssize_t ignored = ::write(wakeFd_, &one, sizeof one);
+  [[maybe_unused]] const ssize_t ignored = ::write(impl_->wake.Get(), &one, sizeof one);
 }
 
 }  // namespace qlr

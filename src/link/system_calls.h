@@ -1,6 +1,10 @@
-// The system calls the POSIX serial layer makes, gathered so that a test can
-// make one of them fail (EINTR, EIO, ENOTTY) or report queue contents that a
-// pseudo-terminal never shows.
+// The calls of the POSIX serial layer whose failures or answers a
+// pseudo-terminal cannot produce (a refused open, refused modem lines, an
+// output queue that never drains), gathered so that a test can replace one.
+//
+// The reader's and writer's read, write and poll are not here on purpose: a
+// pty produces every case they handle (a hang-up, a full buffer, a wake-up),
+// so they are tested on real ones.
 #pragma once
 
 #include <termios.h>
@@ -9,7 +13,6 @@ namespace qlr {
 
 struct SystemCalls {
   int (*open)(const char* path, int flags);
-  int (*close)(int fd);
   int (*ioctl)(int fd, unsigned long request, void* argument);
   int (*tcgetattr)(int fd, termios* settings);
   int (*tcsetattr)(int fd, int when, const termios* settings);

@@ -1,0 +1,48 @@
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+#include "link/port_map.h"
+
+namespace qlr {
+
+std::vector<PortInfo> PortsFromList(const std::string& list, char separator) {
+  std::vector<PortInfo> ports;
+  int number = 1;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = list.find(separator, start);
+    const std::string device = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!device.empty()) ports.push_back({number, device, {}});
+    if (end == std::string::npos) break;
+    start = end + 1;
+    ++number;
+  }
+  return ports;
+}
+
+std::vector<PortInfo> PortsFromComNames(const std::vector<std::string>& names) {
+  std::vector<int> numbers;
+  for (const std::string& name : names) {
+    if (name.size() < 4) continue;
+    const std::string prefix = name.substr(0, 3);
+    if (!std::equal(prefix.begin(), prefix.end(), "COM", [](char a, char b) {
+          return std::toupper(static_cast<unsigned char>(a)) == b;
+        })) {
+      continue;
+    }
+    int number = 0;
+    const char* digits = name.data() + 3;
+    const char* end = name.data() + name.size();
+    const auto [stop, error] = std::from_chars(digits, end, number);
+    if (error != std::errc() || stop != end || number < 1 || number > 16) continue;
+    numbers.push_back(number);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+  std::vector<PortInfo> ports;
+  for (const int number : numbers) ports.push_back({number, "\\\\.\\COM" + std::to_string(number), {}});
+  return ports;
+}
+
+}  // namespace qlr

@@ -1,0 +1,58 @@
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "os/wide_string.h"
+#include "link/port_map.h"
+
+namespace qlr {
+namespace {
+
+constexpr DWORD FirstListSize = 1 << 16;
+constexpr DWORD LastListSize = 1 << 22;
+
+// Every DOS device name of the machine ("COM3", "LPT1", "C:", ...).
+std::vector<std::string> DosDeviceNames() {
+  std::vector<std::string> names;
+  for (DWORD size = FirstListSize; size <= LastListSize; size *= 2) {
+    std::wstring buffer(size, L'\0');
+    const DWORD used = ::QueryDosDeviceW(nullptr, buffer.data(), size);
+    if (used == 0 && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) continue;
+    // A list of names, each ended by a NUL, the list by a second one.
+    for (std::size_t start = 0; start < used && buffer[start] != L'\0';) {
+      const std::size_t end = buffer.find(L'\0', start);
+      names.push_back(Narrow(std::wstring_view(buffer).substr(start, end - start)));
+      start = end + 1;
+    }
+    break;
+  }
+  return names;
+}
+
+bool PortsOverridden(std::string& list) {
+  const wchar_t* value = ::_wgetenv(Widen(PortsVariable).c_str());
+  if (value == nullptr) return false;
+  list = Narrow(value);
+  return true;
+}
+
+}  // namespace
+
+const char PortsSeparator = ';';
+
+std::vector<PortInfo> ListPorts() {
+  std::string list;
+  if (PortsOverridden(list)) return PortsFromList(list);
+  return PortsFromComNames(DosDeviceNames());
+}
+
+std::string DeviceForPort(int number) {
+  std::string list;
+  if (!PortsOverridden(list)) return "\\\\.\\COM" + std::to_string(number);
+  for (const PortInfo& port : PortsFromList(list)) {
+    if (port.number == number) return port.device;
+  }
+  return {};
+}
+
+}  // namespace qlr
