@@ -32,7 +32,8 @@ constexpr char kUsage[] =
     "  --pace               move bytes at the speed of a real serial line\n"
     "  --save-on-exit FILE  write the memory (128 bytes) to FILE when stopping\n"
     "  --verbose            log each command received to stderr\n"
-    "  --help               show this help\n";
+    "  --help               show this help\n"
+    "  --version            show the version\n";
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -45,6 +46,7 @@ struct Args {
   bool pace = false;
   bool verbose = false;
   bool help = false;
+  bool version = false;
 };
 
 Args ParseArgs(int argc, char** argv) {
@@ -84,6 +86,8 @@ Args ParseArgs(int argc, char** argv) {
       args.verbose = true;
     } else if (arg == "--help" || arg == "-h") {
       args.help = true;
+    } else if (arg == "--version") {
+      args.version = true;
     } else {
       throw UsageError("unknown argument '" + std::string(argv[i]) + "'");
     }
@@ -188,6 +192,10 @@ int main(int argc, char** argv) {
   }
   if (args.help) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (args.version) {
+    std::puts("qlr5500-emulator " QLR_VERSION);
     return 0;
   }
   try {
