@@ -34,6 +34,12 @@ HICON LoadAppIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
                                        GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric), 0));
 }
 
+// Win32 hands pointers over as LPARAM and as window data.
+template <typename T>
+T* PointerFrom(LONG_PTR value) {
+  return reinterpret_cast<T*>(value);  // NOLINT(performance-no-int-to-ptr)
+}
+
 void SetResult(HWND window, LRESULT result) { SetWindowLongPtrW(window, DWLP_MSGRESULT, result); }
 
 }  // namespace
@@ -93,13 +99,13 @@ INT_PTR CEepromDlgWin32::RunModal(HWND parent) {
 INT_PTR CALLBACK CEepromDlgWin32::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrW(window, DWLP_USER, lParam);
-    auto* dialog = reinterpret_cast<CEepromDlgWin32*>(lParam);
+    auto* dialog = PointerFrom<CEepromDlgWin32>(lParam);
     dialog->window_ = window;
     dialog->OnInitDialog();
     // Lets the dialog manager give the focus to the first tab stop.
     return TRUE;
   }
-  auto* dialog = reinterpret_cast<CEepromDlgWin32*>(GetWindowLongPtrW(window, DWLP_USER));
+  auto* dialog = PointerFrom<CEepromDlgWin32>(GetWindowLongPtrW(window, DWLP_USER));
   return dialog ? dialog->HandleMessage(message, wParam, lParam) : FALSE;
 }
 
@@ -108,9 +114,9 @@ INT_PTR CEepromDlgWin32::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
     case WM_COMMAND:
       return HIWORD(wParam) == BN_CLICKED && OnCommand(LOWORD(wParam));
     case WM_NOTIFY: {
-      const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+      const auto* header = PointerFrom<const NMHDR>(lParam);
       if (header->idFrom != IDC_PORT_SPIN || header->code != UDN_DELTAPOS) return FALSE;
-      const int step = reinterpret_cast<const NMUPDOWN*>(lParam)->iDelta;
+      const int step = PointerFrom<const NMUPDOWN>(lParam)->iDelta;
       RunHandler([this, step] { actions_.OnPortSpin(step); });
       // Declines the control's own change, which keeps it at rest.
       SetResult(window_, TRUE);
