@@ -1,7 +1,5 @@
 #include "dialog_win32/eeprom_dlg_win32.h"
 
-#include <commctrl.h>
-
 #include <system_error>
 
 #include "dialog_win32/resource_ids.h"
@@ -93,6 +91,7 @@ INT_PTR CEepromDlgWin32::RunModal(HWND parent) {
   const INT_PTR result = DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_EEPROM_DIALOG), parent, &DialogProc,
                                          reinterpret_cast<LPARAM>(this));
   window_ = nullptr;
+  portTip_ = nullptr;
   return result;
 }
 
@@ -138,6 +137,12 @@ INT_PTR CEepromDlgWin32::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
 }
 
 void CEepromDlgWin32::OnInitDialog() {
+  // Owned by the dialog, it goes with it.
+  portTip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
+  std::wstring none;
+  TOOLINFOW tool = PortTool(none);
+  SendMessageW(portTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   const HWND regions = Control(IDC_REGION_LIST);
   for (const std::string_view name : RegionNames) {
     SendMessageW(regions, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(std::string(name)).c_str()));
@@ -235,7 +240,23 @@ void CEepromDlgWin32::BusyCursorOff() {
   if (busy_.Off() && busy_.Count() == 0) SetCursor(cursorBeforeBusy_);
 }
 
-void CEepromDlgWin32::ShowPort(int number) { SetDlgItemInt(window_, IDC_PORT_FIELD, static_cast<UINT>(number), TRUE); }
+TOOLINFOW CEepromDlgWin32::PortTool(std::wstring& text) const {
+  TOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = window_;
+  tool.uId = reinterpret_cast<UINT_PTR>(Control(IDC_PORT_FIELD));
+  tool.lpszText = text.data();
+  return tool;
+}
+
+void CEepromDlgWin32::ShowPort(int number) {
+  SetDlgItemInt(window_, IDC_PORT_FIELD, static_cast<UINT>(number), TRUE);
+  // The tip names the device behind the number.
+  std::wstring device = Widen(PortDescription(number));
+  TOOLINFOW tool = PortTool(device);
+  SendMessageW(portTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
 
 void CEepromDlgWin32::SelectRegion(int position) {
   // -1 clears the selection and the edit field, as any value out of range.

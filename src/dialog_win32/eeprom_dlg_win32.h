@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
 #include <commdlg.h>
 
 #include <functional>
@@ -74,6 +75,8 @@ class CEepromDlgWin32 final : private DialogView {
   // Runs one handler; false (nothing run) while another one is running.
   bool RunHandler(const std::function<void()>& handler);
   HWND Control(int id) const { return GetDlgItem(window_, id); }
+  // The port field's tooltip, showing `text` (which must outlive the call).
+  TOOLINFOW PortTool(std::wstring& text) const;
   int ShowBox(const Message& message, UINT buttons);
 
   // DialogView
@@ -97,6 +100,7 @@ class CEepromDlgWin32 final : private DialogView {
   Win32Prompts prompts_;
   std::wstring caption_;
   HWND window_ = nullptr;
+  HWND portTip_ = nullptr;
   OwnedIcon largeIcon_;
   OwnedIcon smallIcon_;
   HCURSOR cursorBeforeBusy_ = nullptr;
