@@ -9,6 +9,7 @@
 #include <string>
 
 #include "image/image_file.h"
+#include "os/unique_fd.h"
 
 namespace qlr {
 namespace fs = std::filesystem;
@@ -21,7 +22,7 @@ class TemporaryFile {
  public:
   TemporaryFile() = default;
   ~TemporaryFile() {
-    if (fd_ >= 0) ::close(fd_);
+    fd_.Reset();
     if (!path_.empty()) ::unlink(path_.c_str());
   }
   TemporaryFile(const TemporaryFile&) = delete;
@@ -36,8 +37,8 @@ class TemporaryFile {
                                std::to_string(counter++);
       const fs::path candidate = directory / name;
       // 0666: the kernel applies the user's umask, as for any new file.
-      fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ >= 0) {
+      fd_.Reset(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+      if (fd_) {
         path_ = candidate;
         return true;
       }
@@ -49,7 +50,7 @@ class TemporaryFile {
   bool WriteAll(const std::uint8_t* bytes, std::size_t length) {
     std::size_t done = 0;
     while (done < length) {
-      const ssize_t written = ::write(fd_, bytes + done, length - done);
+      const ssize_t written = ::write(fd_.Get(), bytes + done, length - done);
       if (written < 0 && errno == EINTR) continue;
       if (written <= 0) {
         if (written == 0) errno = ENOSPC;
@@ -63,17 +64,17 @@ class TemporaryFile {
   // Only root may give a file away; anyone may keep a group they belong to.
   // Neither is an error: the bytes matter more than who owns them.
   void KeepOwner(uid_t owner, gid_t group) {
-    if (::fchown(fd_, owner, group) == 0) return;
-    [[maybe_unused]] const int groupOnly = ::fchown(fd_, static_cast<uid_t>(-1), group);
+    if (::fchown(fd_.Get(), owner, group) == 0) return;
+    [[maybe_unused]] const int groupOnly = ::fchown(fd_.Get(), static_cast<uid_t>(-1), group);
   }
 
-  bool SetMode(mode_t mode) { return ::fchmod(fd_, mode) == 0; }
+  bool SetMode(mode_t mode) { return ::fchmod(fd_.Get(), mode) == 0; }
 
   bool SyncAndClose() {
-    const bool synced = ::fsync(fd_) == 0;
+    const bool synced = ::fsync(fd_.Get()) == 0;
     const int error = errno;
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
+    // close() reports late write errors of some file systems, so it is called here, once.
+    const bool closed = ::close(fd_.Release()) == 0;
     if (!synced) errno = error;
     return synced && closed;
   }
@@ -97,16 +98,14 @@ class TemporaryFile {
   }
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   fs::path path_;
 };
 
 void SyncDirectoryOf(const fs::path& target) {
   const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+  const UniqueFd directoryFd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (directoryFd) ::fsync(directoryFd.Get());
 }
 
 // Writing through a symbolic link means replacing the file it names.
