@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "image/eeprom_image.h"
+#include "link/receiver_commands.h"
 #include "link/receiver_link.h"
 #include "support/link_fixture.h"
 
@@ -161,11 +162,11 @@ TEST_F(ProtocolTest, GC01AnsweredG000LeavesTheLineInServiceSpeed) {
   EXPECT_TRUE(sink.calls.empty());
   // The line stays at service speed until an exit sequence or a reopen.
   EXPECT_TRUE(emulator.InServiceMode());
-  ASSERT_EQ(link.WriteRaw("H101\r\n", 6), 1);
+  ASSERT_EQ(link.Send(command::Presence), 1);
   ASSERT_EQ(emulator.WaitForCommands(4, 1s), 4u);
   EXPECT_EQ(emulator.Commands().back().baud, 38400u);
   ASSERT_EQ(link.OpenPort(1), 1);
-  ASSERT_EQ(link.WriteRaw("H101\r\n", 6), 1);
+  ASSERT_EQ(link.Send(command::Presence), 1);
   ASSERT_EQ(emulator.WaitForCommands(5, 1s), 5u);
   EXPECT_EQ(emulator.Commands().back().baud, 9600u);
 }
