@@ -134,7 +134,9 @@ int CReceiverLink::SendAndAwaitOk(const char* command) {
   if (!SendAndAwait(command, "G00x")) return 0;
   if (answer_.compare(0, 4, "G000") != 0) {
     const std::string name = CommandName(command);
-    return Fail(LinkFailureKind::WrongAnswer, name + " answered " + CommandName(answer_.c_str()), name);
+    // A stray NUL in the line ends the text shown to users.
+    const std::string answered = CommandName(answer_.substr(0, answer_.find('\0')));
+    return Fail(LinkFailureKind::WrongAnswer, name + " answered " + answered, name);
   }
   return 1;
 }

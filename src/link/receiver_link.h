@@ -7,10 +7,10 @@
 //
 // Results follow one convention: 1 for success, 0 for failure (QueryRegion:
 // the code or -1); LastFailure() then tells why (link_failure.h). No
-// exception leaves the link. Every operation runs on the
-// caller's thread and blocks it; every wait is bounded: 3000 ms for the
-// reader's start, 500 ms per write, 500 ms per answer line, at most 1020 ms
-// of draining before a change of line format.
+// exception leaves the link. Every operation runs on the caller's thread and
+// blocks it; every wait is bounded: 3000 ms for the reader's start, 500 ms
+// per write, 500 ms per answer line, at most 1020 ms of draining before a
+// change of line format.
 //
 // Threads: one caller thread uses the link; the reader thread it starts for
 // each opened port is the only other thread, and it never touches anything
