@@ -137,6 +137,8 @@ TEST(CliMessages, SayWhatToDoAboutEachFailure) {
        "/dev/ttyUSB0",
        "no answer from the receiver on /dev/ttyUSB0: is it connected and switched on? (failed step: no answer to "
        "G300)"},
+      {Kind::WrongAnswer, "address 5 answered LD005xx", 0, "/dev/ttyUSB0",
+       "the receiver on /dev/ttyUSB0 failed (failed step: address 5 answered LD005xx)"},
       {Kind::ValueNotKept, "address 10 holds 00 after writing 3A", 0,
        "/dev/ttyUSB0",
        "the receiver on /dev/ttyUSB0 did not keep a value written (failed step: address 10 holds 00 after writing 3A)"},
