@@ -12,7 +12,6 @@ namespace {
 
 constexpr const char* DefaultFileName = "QLR5500.BIN";
 constexpr const char* DefaultExtension = ".BIN";
-constexpr int PresenceTries = 3;
 constexpr int ImageSize = static_cast<int>(EepromSize);
 
 }  // namespace
@@ -60,9 +59,8 @@ int DialogActions::OnPortSpin(int step) {
   if (!link_.OpenPort(selectedPort_)) {
     view_.Notify(LoadMessage(MsgPortUnavailable, selectedPort_));
   } else {
-    for (int attempt = 0; attempt < PresenceTries; ++attempt) {
-      if (link_.SendAndAwaitOk("H101\r\n")) break;
-    }
+    // A receiver that does not answer is no reason for a message.
+    link_.CheckPresence();
     ShowRegion();
   }
   view_.BusyCursorOff();

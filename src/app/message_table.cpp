@@ -6,28 +6,39 @@ namespace qlr {
 namespace {
 
 struct Entry {
+  MessageNumber number;
   const char* text;
   MessageKind kind;
 };
 
 constexpr std::array<Entry, LastMessage> Table{{
-    {"unable to acces COM%d", MessageKind::Notice},
-    {"unable to find QLR5500 (connected ? powered ON ?)", MessageKind::Notice},
-    {"unable to read from QLR5500-EEPROM", MessageKind::Notice},
-    {"failed to write QLR-data to file", MessageKind::Notice},
-    {"failed to read QLR-data from file", MessageKind::Notice},
-    {"the EEPROM contents is identical to the file", MessageKind::Notice},
-    {"the EEPROM contents differs in %d bytes from the file", MessageKind::ErrorNotice},
-    {"unable to write to QLR5500-EEPROM", MessageKind::Notice},
-    {"this will read the contents of the QLR5500 EEPROM and save it to a file.\n\ncontinue ?",
+    {MsgPortUnavailable, "unable to acces COM%d", MessageKind::Notice},
+    {MsgReceiverNotFound, "unable to find QLR5500 (connected ? powered ON ?)", MessageKind::Notice},
+    {MsgEepromReadFailed, "unable to read from QLR5500-EEPROM", MessageKind::Notice},
+    {MsgFileWriteFailed, "failed to write QLR-data to file", MessageKind::Notice},
+    {MsgFileReadFailed, "failed to read QLR-data from file", MessageKind::Notice},
+    {MsgIdentical, "the EEPROM contents is identical to the file", MessageKind::Notice},
+    {MsgDiffers, "the EEPROM contents differs in %d bytes from the file", MessageKind::ErrorNotice},
+    {MsgEepromWriteFailed, "unable to write to QLR5500-EEPROM", MessageKind::Notice},
+    {MsgConfirmSave, "this will read the contents of the QLR5500 EEPROM and save it to a file.\n\ncontinue ?",
      MessageKind::Confirmation},
-    {"this will compare the contents of the QLR5500 EEPROM with a file.\n\ncontinue ?",
+    {MsgConfirmCompare, "this will compare the contents of the QLR5500 EEPROM with a file.\n\ncontinue ?",
      MessageKind::Confirmation},
-    {"this will read a file into the QLR5500 EEPROM.\n\ncontinue ?", MessageKind::Confirmation},
-    {"this will read some medium values into the QLR5500 EEPROM for the bad case the original "
+    {MsgConfirmRestore, "this will read a file into the QLR5500 EEPROM.\n\ncontinue ?", MessageKind::Confirmation},
+    {MsgConfirmMediumValues,
+     "this will read some medium values into the QLR5500 EEPROM for the bad case the original "
      "values are lost.\n\ncontinue ?",
      MessageKind::Confirmation},
 }};
+
+// Row n - 1 holds message n, so that LoadMessage can index the table.
+constexpr bool RowsInNumberOrder() {
+  for (std::size_t row = 0; row < Table.size(); ++row) {
+    if (Table[row].number != static_cast<int>(row) + FirstMessage) return false;
+  }
+  return true;
+}
+static_assert(RowsInNumberOrder());
 
 }  // namespace
 

@@ -19,9 +19,8 @@ constexpr int DrainTries = 10;
 constexpr milliseconds DrainPause{100};
 constexpr milliseconds SettlePause{20};
 
-// "G300\r\n" → "G300", for failure texts.
-std::string CommandName(const char* command) {
-  std::string name(command);
+// "G300\r\n" → "G300", for failure records.
+std::string CommandName(std::string name) {
   while (!name.empty() && (name.back() == '\r' || name.back() == '\n')) name.pop_back();
   return name;
 }
@@ -32,8 +31,9 @@ CReceiverLink::CReceiverLink(const SystemCalls* calls) : port_(calls) {}
 
 CReceiverLink::~CReceiverLink() { ClosePort(); }
 
-int CReceiverLink::Fail(std::string step, int sysErrno) {
-  failure_ = {std::move(step), sysErrno};
+int CReceiverLink::Fail(LinkFailureKind kind, std::string step, std::string command, int sysErrno) {
+  failure_ = {KindOfSystemError(sysErrno, kind), std::move(command), sysErrno, transfer_.enteredServiceMode,
+              transfer_.addressesDone, std::move(step)};
   return 0;
 }
 
@@ -46,32 +46,37 @@ int CReceiverLink::OpenPort(int number) {
 int CReceiverLink::OpenPort(int number, const std::string& device) {
   ClosePort();
   failure_ = {};
-  const auto failOpen = [this](std::string step, int sysErrno) {
+  const auto failOpen = [this](LinkFailureKind kind, std::string step, int sysErrno) {
     ClosePort();
-    return Fail(std::move(step), sysErrno);
+    return Fail(kind, std::move(step), {}, sysErrno);
   };
-  if (number == 0) return Fail("open: port number 0", EINVAL);
-  if (device.empty()) return Fail("open port " + std::to_string(number) + ": no such device", ENODEV);
-  if (!port_.Open(device)) return failOpen("open " + device, port_.LastFailure().sysErrno);
-  if (!SetLineFormat(NormalBaud, 8, Parity::None, StopBits::Two)) {
-    return failOpen("set line format on " + device, port_.LastFailure().sysErrno);
+  using Kind = LinkFailureKind;
+  if (number == 0) return Fail(Kind::BadRequest, "open: port number 0", {}, EINVAL);
+  if (device.empty()) {
+    return Fail(Kind::NoDevice, "open port " + std::to_string(number) + ": no such device", {}, ENODEV);
   }
-  if (!port_.PurgeInput()) return failOpen("purge input on " + device, port_.LastFailure().sysErrno);
+  if (!port_.Open(device)) return failOpen(Kind::SystemError, "open " + device, port_.LastFailure().sysErrno);
+  if (!SetLineFormat(NormalBaud, 8, Parity::None, StopBits::Two)) {
+    return failOpen(Kind::LineSettingsRefused, "set line format on " + device, port_.LastFailure().sysErrno);
+  }
+  if (!port_.PurgeInput()) {
+    return failOpen(Kind::LineSettingsRefused, "purge input on " + device, port_.LastFailure().sysErrno);
+  }
   handover_.Reset();
   try {
     reader_ = std::thread(&CReceiverLink::ReaderThread, this);
   } catch (const std::system_error& error) {
-    return failOpen("start reader thread", error.code().value());
+    return failOpen(Kind::SystemError, "start reader thread", error.code().value());
   }
   std::string ignored;
-  if (!handover_.Take(ReaderStartLimit, ignored)) return failOpen("reader thread did not start", 0);
+  if (!handover_.Take(ReaderStartLimit, ignored)) return failOpen(Kind::SystemError, "reader thread did not start", 0);
   handover_.Reset();
   portNumber_ = number;
   return 1;
 }
 
 int CReceiverLink::SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity parity, StopBits stopBits) {
-  if (!port_.IsOpen()) return Fail("set line format: port not open");
+  if (!port_.IsOpen()) return Fail(LinkFailureKind::BadRequest, "set line format: port not open");
   // Let what is still on the wire go out (and come in) before the speed changes.
   for (int attempt = 0; attempt < DrainTries; ++attempt) {
     std::size_t input = 0;
@@ -82,7 +87,8 @@ int CReceiverLink::SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Pari
   std::this_thread::sleep_for(SettlePause);
   port_.PurgeInput();
   if (!port_.SetLineFormat(baud, byteSize, parity, stopBits)) {
-    return Fail("set line format to " + std::to_string(baud) + " baud", port_.LastFailure().sysErrno);
+    return Fail(LinkFailureKind::LineSettingsRefused, "set line format to " + std::to_string(baud) + " baud", {},
+                port_.LastFailure().sysErrno);
   }
   return 1;
 }
@@ -98,14 +104,22 @@ void CReceiverLink::ClosePort() {
 }
 
 int CReceiverLink::WriteRaw(const char* bytes, std::uint32_t length) {
-  if (portNumber_ == 0 || !port_.IsOpen()) return Fail("port not open");
+  const auto command = [bytes, length] { return CommandName(std::string(bytes, length)); };
+  if (portNumber_ == 0 || !port_.IsOpen()) return Fail(LinkFailureKind::BadRequest, "port not open", command());
   if (!port_.Write(bytes, length, WriteLimit)) {
     const SerialFailure failure = port_.LastFailure();
     const std::string device = port_.Device();
     ClosePort();
-    return Fail(failure.sysErrno ? "write to " + device : "write to " + device + " timed out", failure.sysErrno);
+    if (failure.sysErrno == 0) {
+      return Fail(LinkFailureKind::WriteTimedOut, "write to " + device + " timed out", command());
+    }
+    return Fail(LinkFailureKind::WriteFailed, "write to " + device, command(), failure.sysErrno);
   }
   return 1;
+}
+
+int CReceiverLink::Send(const char* command) {
+  return WriteRaw(command, static_cast<std::uint32_t>(std::strlen(command)));
 }
 
 // Waits for lines until one matches; each line gets a fresh 500 ms.
@@ -117,20 +131,23 @@ int CReceiverLink::AwaitLine(const char* pattern, std::string& line) {
 }
 
 int CReceiverLink::SendAndAwaitOk(const char* command) {
-  if (!WriteRaw(command, static_cast<std::uint32_t>(std::strlen(command)))) return 0;
-  std::string line;
-  if (!AwaitLine("G00x", line)) return Fail("no answer to " + CommandName(command));
-  answer_ = line;
-  if (line.compare(0, 4, "G000") != 0) {
-    return Fail(CommandName(command) + " answered " + CommandName(line.c_str()));
+  if (!SendAndAwait(command, "G00x")) return 0;
+  if (answer_.compare(0, 4, "G000") != 0) {
+    const std::string name = CommandName(command);
+    // A stray NUL in the line ends the text shown to users.
+    const std::string answered = CommandName(answer_.substr(0, answer_.find('\0')));
+    return Fail(LinkFailureKind::WrongAnswer, name + " answered " + answered, name);
   }
   return 1;
 }
 
 int CReceiverLink::SendAndAwait(const char* command, const char* pattern) {
-  if (!WriteRaw(command, static_cast<std::uint32_t>(std::strlen(command)))) return 0;
+  if (!Send(command)) return 0;
   std::string line;
-  if (!AwaitLine(pattern, line)) return Fail("no answer to " + CommandName(command));
+  if (!AwaitLine(pattern, line)) {
+    const std::string name = CommandName(command);
+    return Fail(LinkFailureKind::NoAnswer, "no answer to " + name, name);
+  }
   answer_ = line;
   return 1;
 }

@@ -6,32 +6,30 @@
 // region, reading and writing its EEPROM through service mode).
 //
 // Results follow one convention: 1 for success, 0 for failure (QueryRegion:
-// the code or -1). No exception leaves the link. Every operation runs on the
-// caller's thread and blocks it; every wait is bounded: 3000 ms for the
-// reader's start, 500 ms per write, 500 ms per answer line, at most 1020 ms
-// of draining before a change of line format.
+// the code or -1); LastFailure() then tells why (link_failure.h). No
+// exception leaves the link. Every operation runs on the caller's thread and
+// blocks it; every wait is bounded: 3000 ms for the reader's start, 500 ms
+// per write, 500 ms per answer line, at most 1020 ms of draining before a
+// change of line format.
 //
 // Threads: one caller thread uses the link; the reader thread it starts for
 // each opened port is the only other thread, and it never touches anything
 // but the port, LastLine and LineReady. ClosePort wakes and joins it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 
 #include "link/line_assembler.h"
 #include "link/line_handover.h"
+#include "link/link_failure.h"
 #include "link/progress_sink.h"
 #include "link/serial_port.h"
 
 namespace qlr {
-
-// Why the last failing operation failed, for messages a user can act on.
-struct LinkFailure {
-  std::string step;     // e.g. "open /dev/ttyUSB0", "no answer to G300"
-  int sysErrno = 0;     // the operating system's reason where there is one
-};
 
 class CReceiverLink {
  public:
@@ -58,6 +56,8 @@ class CReceiverLink {
   void ClosePort();
   // Sends bytes; a refused write or one not done within 500 ms closes the link.
   int WriteRaw(const char* bytes, std::uint32_t length);
+  // Sends a command (receiver_commands.h, with its CR LF) and waits for no answer.
+  int Send(const char* command);
   // Sends a command (with its CR LF) and waits for the first status line
   // ("G00x"): 1 if it is "G000".
   int SendAndAwaitOk(const char* command);
@@ -69,13 +69,19 @@ class CReceiverLink {
 
   // --- protocol ---
 
-  // Scans ports 1..16 for a receiver answering "H101"; leaves it open.
+  // The presence check: "H101" up to three times until one is answered
+  // "G000", with `pause` before each retry. 1 if a receiver answered.
+  int CheckPresence(std::chrono::milliseconds pause = {});
+  // Scans ports 1..16 for a receiver that passes the presence check (back
+  // to back); leaves its port open.
   int FindReceiver();
   // The receiver's region code 0..255, or -1 without an answer.
   int QueryRegion();
   // Reads `count` addresses from `start` into `destination`.
   int ReadEeprom(int start, int count, std::uint8_t* destination, ProgressSink* sink);
   // Writes `count` addresses from `start`, verifying each by reading it back.
+  // Both transfers record in a failure whether service mode was entered and
+  // how many addresses were done.
   int WriteEeprom(int start, int count, const std::uint8_t* source, ProgressSink* sink);
 
   // --- state ---
@@ -94,7 +100,16 @@ class CReceiverLink {
   int AwaitLine(const char* pattern, std::string& line);
   bool EnterServiceMode(ProgressSink* sink);
   bool LeaveServiceMode();
-  int Fail(std::string step, int sysErrno = 0);
+  // Entry, one step per address, exit; `transferAddress` is 1 when its address is done.
+  int Transfer(int start, int count, ProgressSink* sink, const std::function<int(int address)>& transferAddress);
+  // Records a failure; an error number of the system decides the kind where it can.
+  int Fail(LinkFailureKind kind, std::string step, std::string command = {}, int sysErrno = 0);
+
+  // The transfer under way, for its failure record.
+  struct TransferProgress {
+    bool enteredServiceMode = false;
+    int addressesDone = 0;
+  };
 
   int portNumber_ = 0;
   SerialPort port_;
@@ -102,6 +117,7 @@ class CReceiverLink {
   LineHandover handover_;  // LastLine and LineReady
   std::string answer_;
   LinkFailure failure_;
+  TransferProgress transfer_;
 };
 
 }  // namespace qlr

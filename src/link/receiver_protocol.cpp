@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "link/line_pattern.h"
+#include "link/receiver_commands.h"
 #include "link/receiver_link.h"
 
 namespace qlr {
@@ -16,32 +17,39 @@ bool StartsWith(const std::string& line, const char* prefix) { return line.rfind
 
 }  // namespace
 
+int CReceiverLink::CheckPresence(std::chrono::milliseconds pause) {
+  for (int attempt = 0; attempt < PresenceTries; ++attempt) {
+    if (attempt > 0 && pause.count() > 0) std::this_thread::sleep_for(pause);
+    if (SendAndAwaitOk(command::Presence)) return 1;
+  }
+  return 0;
+}
+
 int CReceiverLink::FindReceiver() {
   for (int number = FirstPort; number <= LastPort; ++number) {
-    if (!OpenPort(number)) continue;
-    for (int attempt = 0; attempt < PresenceTries; ++attempt) {
-      if (SendAndAwaitOk("H101\r\n")) return 1;
-    }
+    if (OpenPort(number) && CheckPresence()) return 1;
   }
-  return Fail("no receiver answered on ports 1 to 16");
+  return Fail(LinkFailureKind::NoReceiver, "no receiver answered on ports 1 to 16");
 }
 
 int CReceiverLink::QueryRegion() {
-  if (!SendAndAwait("GE?\r\n", "GExx")) return -1;
+  if (!SendAndAwait(command::Region, "GExx")) return -1;
   return HexPairAt(answer_.c_str(), 2);
 }
 
 bool CReceiverLink::EnterServiceMode(ProgressSink* sink) {
-  if (!SendAndAwaitOk("G300\r\n")) return false;
-  if (!WriteRaw("G105\r\n", 6)) return false;
+  if (!SendAndAwaitOk(command::PrepareService)) return false;
+  if (!Send(command::EnterService)) return false;
   if (!SetLineFormat(ServiceBaud, ByteSize, Parity::None, StopBits::Two)) return false;
-  for (const char* command : {"GC01\r\n", "GCF0\r\n"}) {
+  for (const char* command : {command::ServiceStepOne, command::ServiceStepTwo}) {
     if (!SendAndAwait(command, "G00x")) return false;
     if (!StartsWith(answer_, "G001")) {
-      Fail(std::string(command, 4) + " answered " + answer_.substr(0, 4) + " instead of G001");
+      const std::string name(command, 4);
+      Fail(LinkFailureKind::WrongAnswer, name + " answered " + answer_.substr(0, 4) + " instead of G001", name);
       return false;
     }
   }
+  transfer_.enteredServiceMode = true;
   if (sink) sink->SetRange(0, 127);
   // A late line from before the speed change must not pass for an answer.
   port_.PurgeInput();
@@ -49,50 +57,61 @@ bool CReceiverLink::EnterServiceMode(ProgressSink* sink) {
 }
 
 bool CReceiverLink::LeaveServiceMode() {
-  if (!WriteRaw("H100\r\n", 6)) return false;
+  if (!Send(command::LeaveService)) return false;
   if (!SetLineFormat(NormalBaud, ByteSize, Parity::None, StopBits::Two)) return false;
-  for (int attempt = 0; attempt < PresenceTries; ++attempt) {
-    if (attempt > 0) std::this_thread::sleep_for(ExitRetryPause);
-    if (SendAndAwaitOk("H101\r\n")) return true;
+  return CheckPresence(ExitRetryPause) == 1;
+}
+
+int CReceiverLink::Transfer(int start, int count, ProgressSink* sink,
+                            const std::function<int(int address)>& transferAddress) {
+  transfer_ = {};
+  bool ok = EnterServiceMode(sink);
+  for (int address = start; ok && address < start + count; ++address) {
+    ok = transferAddress(address) == 1;
+    if (!ok) break;
+    ++transfer_.addressesDone;
+    if (sink) sink->SetPosition(address);
   }
-  return false;
+  ok = ok && LeaveServiceMode();
+  transfer_ = {};
+  return ok ? 1 : 0;
 }
 
 int CReceiverLink::ReadEeprom(int start, int count, std::uint8_t* destination, ProgressSink* sink) {
-  if (!EnterServiceMode(sink)) return 0;
-  char command[16];
-  for (int address = start; address < start + count; ++address) {
-    std::snprintf(command, sizeof command, "LD0%02X?\r\n", address);
+  return Transfer(start, count, sink, [this, start, destination](int address) {
+    char command[16];
+    std::snprintf(command, sizeof command, command::ReadAddressFormat, address);
     if (!SendAndAwait(command, "LD0xxxx")) return 0;
     // The echoed address (positions 3 and 4) is not compared: the receiver
     // answers in order, one line per command.
     const int value = HexPairAt(answer_.c_str(), 5);
     // The pattern lets a literal 'x' pass for a digit; such a value is no number.
-    if (value < 0) return Fail("address " + std::to_string(address) + " answered " + answer_.substr(0, 7));
+    if (value < 0) {
+      return Fail(LinkFailureKind::WrongAnswer, "address " + std::to_string(address) + " answered " + answer_.substr(0, 7),
+                  std::string(command, 6));
+    }
     destination[address - start] = static_cast<std::uint8_t>(value);
-    if (sink) sink->SetPosition(address);
-  }
-  return LeaveServiceMode() ? 1 : 0;
+    return 1;
+  });
 }
 
 int CReceiverLink::WriteEeprom(int start, int count, const std::uint8_t* source, ProgressSink* sink) {
-  if (!EnterServiceMode(sink)) return 0;
-  char command[16];
-  for (int address = start; address < start + count; ++address) {
+  return Transfer(start, count, sink, [this, start, source](int address) {
     const int value = source[address - start];
-    std::snprintf(command, sizeof command, "LD0%02X%02X\r\n", address, value);
-    if (!SendAndAwaitOk(command) && !SendAndAwaitOk(command)) return 0;
-    std::snprintf(command, sizeof command, "LD0%02X?\r\n", address);
-    if (!SendAndAwait(command, "LD0xxxx")) return 0;
+    char write[16];
+    std::snprintf(write, sizeof write, command::WriteAddressFormat, address, value);
+    if (!SendAndAwaitOk(write) && !SendAndAwaitOk(write)) return 0;
+    char read[16];
+    std::snprintf(read, sizeof read, command::ReadAddressFormat, address);
+    if (!SendAndAwait(read, "LD0xxxx")) return 0;
     const int stored = HexPairAt(answer_.c_str(), 5);
     if (stored != value) {
       char step[64];
       std::snprintf(step, sizeof step, "address %02X holds %02X after writing %02X", address, stored, value);
-      return Fail(step);
+      return Fail(LinkFailureKind::ValueNotKept, step, std::string(write, 7));
     }
-    if (sink) sink->SetPosition(address);
-  }
-  return LeaveServiceMode() ? 1 : 0;
+    return 1;
+  });
 }
 
 }  // namespace qlr

@@ -11,6 +11,7 @@
 
 #include "app/snapshot.h"
 #include "image/eeprom_image.h"
+#include "link/receiver_commands.h"
 #include "link/receiver_link.h"
 #include "support/link_fixture.h"
 
@@ -346,7 +347,7 @@ void FaultMatrixCell::TestBody() {
   // The line left at its speed: a probe arrives at it, and the receiver's
   // mode matches it. A dead line has no speed left to look at.
   if (cell.fault != HangUp) {
-    ASSERT_EQ(link.WriteRaw("GE?\r\n", 5), 1);
+    ASSERT_EQ(link.Send(command::Region), 1);
     ASSERT_EQ(emulator.WaitForCommands(traffic.size() + 1, 2s), traffic.size() + 1);
     EXPECT_EQ(emulator.Commands().back().baud, cell.baud) << "speed the line was left at";
     EXPECT_EQ(emulator.InServiceMode(), cell.baud == Service);
@@ -355,6 +356,10 @@ void FaultMatrixCell::TestBody() {
   // The data: what was transferred before the failure, and nothing else.
   const auto done = static_cast<std::size_t>(Completed(cell));
   const bool entered = cell.result == 1 || cell.step >= Ld0Write;
+  if (cell.op != Snapshot && cell.result == 0) {
+    EXPECT_EQ(link.LastFailure().enteredServiceMode, entered);
+    EXPECT_EQ(link.LastFailure().addressesDone, static_cast<int>(done));
+  }
   if (cell.op != Snapshot) {
     EXPECT_EQ(sink.ranges, (entered ? std::vector<std::pair<int, int>>{{0, 127}} : std::vector<std::pair<int, int>>{}));
     std::vector<int> positions(done);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <thread>
 
+#include "link/receiver_commands.h"
 #include "link/receiver_link.h"
 #include "link/system_calls.h"
 #include "support/link_fixture.h"
@@ -60,7 +61,7 @@ TEST_F(LinkTest, OpensClosesAndReopens) {
 
 TEST_F(LinkTest, ClosedLinkSendsNothingAndFailsAtOnce) {
   const auto took = Timed([&] {
-    EXPECT_EQ(link.WriteRaw("H101\r\n", 6), 0);
+    EXPECT_EQ(link.Send(command::Presence), 0);
     EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 0);
     EXPECT_EQ(link.SendAndAwait("GE?\r\n", "GExx"), 0);
     EXPECT_EQ(link.SetLineFormat(38400, 8, Parity::None, StopBits::Two), 0);
@@ -99,13 +100,13 @@ TEST_F(LinkTest, SilenceFailsAfterHalfASecondAndKeepsTheLinkOpen) {
 // the next exchange examines the latest of them first.
 TEST_F(LinkTest, ALineThatCameUnaskedIsExaminedByTheNextExchange) {
   ASSERT_EQ(link.OpenPort(1), 1);
-  ASSERT_EQ(link.WriteRaw("H101\r\n", 6), 1);
+  ASSERT_EQ(link.Send(command::Presence), 1);
   ASSERT_EQ(emulator.WaitForCommands(1, 1s), 1u);
   std::this_thread::sleep_for(50ms);
   // The receiver ignores "NOP"; the earlier "G000" is taken as its answer.
   EXPECT_EQ(link.SendAndAwaitOk("NOP\r\n"), 1);
 
-  ASSERT_EQ(link.WriteRaw("GE?\r\n", 5), 1);
+  ASSERT_EQ(link.Send(command::Region), 1);
   ASSERT_EQ(emulator.WaitForCommands(3, 1s), 3u);
   std::this_thread::sleep_for(50ms);
   // A line that does not match is skipped, and silence follows.

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "image/eeprom_image.h"
+#include "link/receiver_commands.h"
 #include "link/receiver_link.h"
 #include "support/link_fixture.h"
 
@@ -118,6 +119,8 @@ struct FailureCase {
   bool write;
   Lines lastCommands;   // how the traffic ends
   unsigned lastBaud;
+  LinkFailureKind kind;
+  const char* command;  // the one the failure concerns
 };
 
 class ProtocolFailure : public ProtocolTest, public ::testing::WithParamInterface<FailureCase> {};
@@ -137,21 +140,29 @@ TEST_P(ProtocolFailure, StopsAtTheFailingStep) {
   EXPECT_EQ(tail, failure.lastCommands);
   EXPECT_EQ(traffic.back().second, failure.lastBaud);
   EXPECT_FALSE(link.LastFailure().step.empty());
+  EXPECT_EQ(link.LastFailure().kind, failure.kind);
+  EXPECT_EQ(link.LastFailure().command, failure.command);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProtocolFailure,
     ::testing::Values(
-        FailureCase{"G300Rejected", {.commandPrefix = "G300", .answer = Lines{"G001"}}, false, {"G300"}, 9600},
-        FailureCase{"GC01AnsweredG000", {.commandPrefix = "GC01", .answer = Lines{"G000"}}, false, {"GC01"}, 38400},
-        FailureCase{"GCF0Silent", {.commandPrefix = "GCF0", .answer = Lines{}}, true, {"GC01", "GCF0"}, 38400},
-        FailureCase{"ReadSilentAt0x40", {.commandPrefix = "LD040?", .answer = Lines{}}, false, {"LD03F?", "LD040?"}, 38400},
+        FailureCase{"G300Rejected", {.commandPrefix = "G300", .answer = Lines{"G001"}}, false, {"G300"}, 9600,
+                    LinkFailureKind::WrongAnswer, "G300"},
+        FailureCase{"GC01AnsweredG000", {.commandPrefix = "GC01", .answer = Lines{"G000"}}, false, {"GC01"}, 38400,
+                    LinkFailureKind::WrongAnswer, "GC01"},
+        FailureCase{"GCF0Silent", {.commandPrefix = "GCF0", .answer = Lines{}}, true, {"GC01", "GCF0"}, 38400,
+                    LinkFailureKind::NoAnswer, "GCF0"},
+        FailureCase{"ReadSilentAt0x40", {.commandPrefix = "LD040?", .answer = Lines{}}, false, {"LD03F?", "LD040?"}, 38400,
+                    LinkFailureKind::NoAnswer, "LD040?"},
+        FailureCase{"ReadValueNoNumber", {.commandPrefix = "LD005?", .answer = Lines{"LD005xx"}}, false, {"LD005?"},
+                    38400, LinkFailureKind::WrongAnswer, "LD005?"},
         FailureCase{"WriteRejectedTwice", {.commandPrefix = "LD020", .answer = Lines{"G002"}}, true,
-                    {"LD01F?", "LD02013", "LD02013"}, 38400},
+                    {"LD01F?", "LD02013", "LD02013"}, 38400, LinkFailureKind::WrongAnswer, "LD02013"},
         FailureCase{"ReadBackDiffers", {.commandPrefix = "LD033", .storeInstead = std::uint8_t{0x00}}, true,
-                    {"LD03387", "LD033?"}, 38400},
+                    {"LD03387", "LD033?"}, 38400, LinkFailureKind::ValueNotKept, "LD03387"},
         FailureCase{"ExitUnanswered", {.commandPrefix = "H101", .answer = Lines{}}, false,
-                    {"H100", "H101", "H101", "H101"}, 9600}),
+                    {"H100", "H101", "H101", "H101"}, 9600, LinkFailureKind::NoAnswer, "H101"}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(ProtocolTest, GC01AnsweredG000LeavesTheLineInServiceSpeed) {
@@ -161,11 +172,11 @@ TEST_F(ProtocolTest, GC01AnsweredG000LeavesTheLineInServiceSpeed) {
   EXPECT_TRUE(sink.calls.empty());
   // The line stays at service speed until an exit sequence or a reopen.
   EXPECT_TRUE(emulator.InServiceMode());
-  ASSERT_EQ(link.WriteRaw("H101\r\n", 6), 1);
+  ASSERT_EQ(link.Send(command::Presence), 1);
   ASSERT_EQ(emulator.WaitForCommands(4, 1s), 4u);
   EXPECT_EQ(emulator.Commands().back().baud, 38400u);
   ASSERT_EQ(link.OpenPort(1), 1);
-  ASSERT_EQ(link.WriteRaw("H101\r\n", 6), 1);
+  ASSERT_EQ(link.Send(command::Presence), 1);
   ASSERT_EQ(emulator.WaitForCommands(5, 1s), 5u);
   EXPECT_EQ(emulator.Commands().back().baud, 9600u);
 }

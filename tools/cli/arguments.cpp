@@ -3,53 +3,55 @@
 #include <algorithm>
 #include <array>
 
+#include "cli/commands.h"
+
 namespace qlr::cli {
 namespace {
 
 constexpr unsigned ReceiverOptions = OptionPort;
 
 constexpr std::array<CommandInfo, 10> CommandTable = {{
-    {Command::Ports, "ports", 0, 0, 0, "ports", "list the serial ports and what they are",
+    {Command::Ports, RunPorts, "ports", 0, 0, 0, "ports", "list the serial ports and what they are",
      "Lists the port map: each port number 1..16 that has a device, the device, and what\n"
      "the machine says the device is (a USB adapter's vendor:product and name).\n"
      "QLR5500_PORTS, a colon-separated list of devices, replaces the map.\n"},
-    {Command::Find, "find", OptionAll, 0, 0, "find [--all]", "find the port the receiver is on",
+    {Command::Find, RunFind, "find", OptionAll, 0, 0, "find [--all]", "find the port the receiver is on",
      "Scans ports 1 to 16 for a receiver and prints the first port that answers: its\n"
      "number, then its device. With --all, every port is tried and each one with a\n"
      "receiver is printed on a line of its own. Exit status 3 when no receiver answers.\n"},
-    {Command::Region, "region", ReceiverOptions, 0, 0, "region [--port P]", "show the receiver's region",
+    {Command::Region, RunRegion, "region", ReceiverOptions, 0, 0, "region [--port P]", "show the receiver's region",
      "Prints the receiver's region code, then its name (JAPAN, USA, EUR/AUS, ...);\n"
      "a code that has no name prints \"unknown\".\n"},
-    {Command::Read, "read", ReceiverOptions | OptionNoClobber, 1, 1, "read [--port P] [--no-clobber] FILE",
+    {Command::Read, RunRead, "read", ReceiverOptions | OptionNoClobber, 1, 1, "read [--port P] [--no-clobber] FILE",
      "save the receiver's EEPROM in FILE",
      "Reads the receiver's 128-byte EEPROM and saves it in FILE, raw, 128 bytes.\n"
      "FILE only ever appears complete: when anything fails, an existing FILE keeps\n"
      "its contents and no new file is left behind.\n"},
-    {Command::Compare, "compare", ReceiverOptions, 1, 1, "compare [--port P] FILE",
+    {Command::Compare, RunCompare, "compare", ReceiverOptions, 1, 1, "compare [--port P] FILE",
      "compare the receiver's EEPROM with FILE",
      "Reads the receiver's EEPROM and compares it with the first 128 bytes of FILE.\n"
      "Exit status 0 when they are identical; 1 when they differ, after printing how\n"
      "many bytes differ and each differing address with the receiver's byte and the\n"
      "file's.\n"},
-    {Command::Write, "write", ReceiverOptions | OptionYes, 1, 1, "write [--port P] [--yes] FILE",
+    {Command::Write, RunWrite, "write", ReceiverOptions | OptionYes, 1, 1, "write [--port P] [--yes] FILE",
      "write FILE into the receiver's EEPROM",
      "Writes the first 128 bytes of FILE into the receiver's EEPROM, reading every\n"
      "byte back to check it. A file shorter than 128 bytes is refused before anything\n"
      "is sent. Asks for confirmation on the terminal; without a terminal on standard\n"
      "input it refuses unless --yes is given.\n"},
-    {Command::Medium, "medium", ReceiverOptions | OptionYes, 0, 0, "medium [--port P] [--yes]",
+    {Command::Medium, RunMedium, "medium", ReceiverOptions | OptionYes, 0, 0, "medium [--port P] [--yes]",
      "write the built-in medium values",
      "Writes the built-in medium values into the receiver's EEPROM, for a receiver\n"
      "whose own values are lost; every byte is read back to check it. Asks for\n"
      "confirmation like write.\n"},
-    {Command::Dump, "dump", 0, 1, 1, "dump FILE", "show an image file in hex",
+    {Command::Dump, RunDump, "dump", 0, 1, 1, "dump FILE", "show an image file in hex",
      "Prints the first 128 bytes of an image file in hexadecimal, 16 to a row, each\n"
      "row headed by its first address. Needs no receiver.\n"},
-    {Command::Diff, "diff", 0, 2, 2, "diff FILE1 FILE2", "compare two image files",
+    {Command::Diff, RunDiff, "diff", 0, 2, 2, "diff FILE1 FILE2", "compare two image files",
      "Compares the first 128 bytes of two image files. Exit status 0 when they are\n"
      "identical; 1 when they differ, after printing how many bytes differ and each\n"
      "differing address with the byte of FILE1 and of FILE2. Needs no receiver.\n"},
-    {Command::Help, "help", 0, 0, 1, "help [COMMAND]", "show the help of qlr5500 or of a command", ""},
+    {Command::Help, nullptr, "help", 0, 0, 1, "help [COMMAND]", "show the help of qlr5500 or of a command", ""},
 }};
 
 bool AllDigits(std::string_view text) {

@@ -22,8 +22,15 @@ enum Option : unsigned {
   OptionNoClobber = 1u << 3,  // --no-clobber
 };
 
+struct Invocation;
+struct CliEnvironment;
+
+// Runs a subcommand (commands.h) and returns the exit status.
+using CommandHandler = int (*)(const Invocation& call, const CliEnvironment& env);
+
 struct CommandInfo {
   Command command;
+  CommandHandler run;  // null for "help", which the tool answers itself
   std::string_view name;
   unsigned options;  // Option bits
   int minOperands;

@@ -69,8 +69,7 @@ int RunRead(const Invocation& call, const CliEnvironment& env) {
   const OpenedReceiver receiver = OpenReceiver(link, call.port, env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
   EepromImage image{};
-  const TransferOutcome read = ReadImage(link, image, env);
-  if (!read.ok) return ReportTransferFailure(link, receiver, read, false, env);
+  if (!ReadImage(link, image, env)) return ReportTransferFailure(link, receiver, false, env);
   ImageFileResult saved;
   {
     // Ctrl-C in the middle of the save would leave its temporary file behind.
@@ -93,8 +92,7 @@ int RunCompare(const Invocation& call, const CliEnvironment& env) {
   const OpenedReceiver receiver = OpenReceiver(link, call.port, env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
   EepromImage fromReceiver{};
-  const TransferOutcome read = ReadImage(link, fromReceiver, env);
-  if (!read.ok) return ReportTransferFailure(link, receiver, read, false, env);
+  if (!ReadImage(link, fromReceiver, env)) return ReportTransferFailure(link, receiver, false, env);
   const int count = CountDifferences(fromReceiver, fromFile);
   if (count == 0) {
     env.out << "the EEPROM of the receiver on " << receiver.device << " is identical to " << file << "\n";

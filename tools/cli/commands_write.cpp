@@ -29,8 +29,7 @@ int WriteToReceiver(const Invocation& call, const EepromImage& image, const std:
       return ExitUsage;
     }
   }
-  const TransferOutcome written = WriteImage(link, image, env);
-  if (!written.ok) return ReportTransferFailure(link, receiver, written, true, env);
+  if (!WriteImage(link, image, env)) return ReportTransferFailure(link, receiver, true, env);
   env.out << "wrote " << what << " into the EEPROM of the receiver on " << receiver.device << " and verified all "
           << image.size() << " bytes\n";
   return ExitSuccess;

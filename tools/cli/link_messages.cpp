@@ -3,39 +3,38 @@
 #include <grp.h>
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <cstring>
 #include <vector>
 
 namespace qlr::cli {
 namespace {
 
-bool StartsWith(const std::string& text, std::string_view prefix) { return text.rfind(prefix, 0) == 0; }
-
 std::string Sentence(const LinkFailure& failure, const std::string& device, int port, std::string_view group) {
   const std::string where = device.empty() ? "port " + std::to_string(port) : device;
-  switch (failure.sysErrno) {
-    case 0: break;
-    case EACCES:
-    case EPERM:
+  switch (failure.kind) {
+    case LinkFailureKind::PermissionDenied:
       return "permission denied on " + where + ": add your user to the " + std::string(group) +
              " group (and log in again)";
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
+    case LinkFailureKind::NoDevice:
       if (device.empty())
         return "no such device: port " + std::to_string(port) + " has none ('qlr5500 ports' lists them)";
       return "no such device: " + device;
-    case EBUSY: return "device busy: " + where + " is in use by another program";
-    case ENOTTY: return where + " is not a serial device";
-    case EIO: return "input/output error on " + where + ": was it unplugged?";
-    default: return "cannot use " + where + ": " + std::strerror(failure.sysErrno);
+    case LinkFailureKind::Busy: return "device busy: " + where + " is in use by another program";
+    case LinkFailureKind::NotSerial: return where + " is not a serial device";
+    case LinkFailureKind::LineDown: return "input/output error on " + where + ": was it unplugged?";
+    case LinkFailureKind::NoAnswer:
+      return "no answer from the receiver on " + where + ": is it connected and switched on?";
+    case LinkFailureKind::WriteTimedOut: return "the line to " + where + " is stuck";
+    case LinkFailureKind::ValueNotKept: return "the receiver on " + where + " did not keep a value written";
+    case LinkFailureKind::None:
+    case LinkFailureKind::SystemError:
+    case LinkFailureKind::BadRequest:
+    case LinkFailureKind::LineSettingsRefused:
+    case LinkFailureKind::WriteFailed:
+    case LinkFailureKind::WrongAnswer:
+    case LinkFailureKind::NoReceiver: break;
   }
-  if (StartsWith(failure.step, "no answer")) {
-    return "no answer from the receiver on " + where + ": is it connected and switched on?";
-  }
-  if (StartsWith(failure.step, "write to")) return "the line to " + where + " is stuck";
-  if (StartsWith(failure.step, "address")) return "the receiver on " + where + " did not keep a value written";
+  if (failure.sysErrno != 0) return "cannot use " + where + ": " + std::strerror(failure.sysErrno);
   return "the receiver on " + where + " failed";
 }
 

@@ -1,6 +1,5 @@
 #include "cli/receiver_session.h"
 
-#include <cerrno>
 #include <filesystem>
 
 #include "cli/exit_codes.h"
@@ -8,15 +7,6 @@
 
 namespace qlr::cli {
 namespace {
-
-constexpr int PresenceTries = 3;
-
-bool ReceiverAnswers(CReceiverLink& link) {
-  for (int attempt = 0; attempt < PresenceTries; ++attempt) {
-    if (link.SendAndAwaitOk("H101\r\n")) return true;
-  }
-  return false;
-}
 
 bool SameDevice(const std::string& a, const std::string& b) {
   std::error_code error;
@@ -45,7 +35,7 @@ std::string PortList(const std::vector<PortInfo>& ports) {
 
 std::string LinkFailureText(const CReceiverLink& link, const std::string& device, int port) {
   const LinkFailure& failure = link.LastFailure();
-  const std::string group = failure.sysErrno == EACCES || failure.sysErrno == EPERM ? AccessGroupOf(device) : "";
+  const std::string group = failure.kind == LinkFailureKind::PermissionDenied ? AccessGroupOf(device) : "";
   return DescribeLinkFailure(failure, device, port, group);
 }
 
@@ -60,7 +50,7 @@ std::vector<PortInfo> ScanForReceivers(CReceiverLink& link, bool all) {
   found.push_back({link.PortNumber(), link.Device(), {}});
   if (!all) return found;
   for (int number = found.front().number + 1; number <= CReceiverLink::LastPort; ++number) {
-    if (link.OpenPort(number) && ReceiverAnswers(link)) found.push_back({number, link.Device(), {}});
+    if (link.OpenPort(number) && link.CheckPresence()) found.push_back({number, link.Device(), {}});
   }
   return found;
 }
@@ -104,7 +94,7 @@ OpenedReceiver OpenReceiver(CReceiverLink& link, const std::optional<PortSpec>& 
       opened.exitCode = ReportLinkFailure(link, opened.device, opened.port, env);
       return opened;
     }
-    if (!ReceiverAnswers(link)) opened.exitCode = ReportLinkFailure(link, opened.device, opened.port, env);
+    if (!link.CheckPresence()) opened.exitCode = ReportLinkFailure(link, opened.device, opened.port, env);
   }
   return opened;
 }

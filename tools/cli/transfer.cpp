@@ -8,56 +8,35 @@
 namespace qlr::cli {
 namespace {
 
-// Passes the link's progress on to the bar, if there is one, and remembers
-// how far the transfer got for the failure report.
-class ProgressTracker final : public ProgressSink {
- public:
-  ProgressTracker(TransferOutcome& outcome, ProgressSink* bar) : outcome_(outcome), bar_(bar) {}
-  void SetRange(int lowest, int highest) override {
-    outcome_.enteredServiceMode = true;
-    if (bar_) bar_->SetRange(lowest, highest);
-  }
-  void SetPosition(int position) override {
-    ++outcome_.addressesDone;
-    if (bar_) bar_->SetPosition(position);
-  }
-
- private:
-  TransferOutcome& outcome_;
-  ProgressSink* bar_;
-};
-
 template <typename Transfer>
-TransferOutcome RunTransfer(const char* label, const CliEnvironment& env, Transfer transfer) {
+bool RunTransfer(const char* label, const CliEnvironment& env, Transfer transfer) {
   const InterruptDeferral deferral;
-  TransferOutcome outcome;
   std::optional<TerminalProgressBar> bar;
   if (env.errorIsTerminal) bar.emplace(env.err, label);
-  ProgressTracker tracker(outcome, bar ? &*bar : nullptr);
-  outcome.ok = transfer(tracker) == 1;
-  return outcome;
+  return transfer(bar ? &*bar : nullptr) == 1;
 }
 
 }  // namespace
 
-TransferOutcome ReadImage(CReceiverLink& link, EepromImage& image, const CliEnvironment& env) {
+bool ReadImage(CReceiverLink& link, EepromImage& image, const CliEnvironment& env) {
   EepromImage read{};
-  const TransferOutcome outcome = RunTransfer("reading", env, [&](ProgressSink& sink) {
-    return link.ReadEeprom(0, static_cast<int>(read.size()), read.data(), &sink);
+  const bool ok = RunTransfer("reading", env, [&](ProgressSink* sink) {
+    return link.ReadEeprom(0, static_cast<int>(read.size()), read.data(), sink);
   });
-  if (outcome.ok) image = read;
-  return outcome;
+  if (ok) image = read;
+  return ok;
 }
 
-TransferOutcome WriteImage(CReceiverLink& link, const EepromImage& image, const CliEnvironment& env) {
-  return RunTransfer("writing", env, [&](ProgressSink& sink) {
-    return link.WriteEeprom(0, static_cast<int>(image.size()), image.data(), &sink);
+bool WriteImage(CReceiverLink& link, const EepromImage& image, const CliEnvironment& env) {
+  return RunTransfer("writing", env, [&](ProgressSink* sink) {
+    return link.WriteEeprom(0, static_cast<int>(image.size()), image.data(), sink);
   });
 }
 
-int ReportTransferFailure(const CReceiverLink& link, const OpenedReceiver& receiver, const TransferOutcome& outcome,
-                          bool writing, const CliEnvironment& env) {
+int ReportTransferFailure(const CReceiverLink& link, const OpenedReceiver& receiver, bool writing,
+                          const CliEnvironment& env) {
   const int code = ReportLinkFailure(link, receiver.device, receiver.port, env);
+  const LinkFailure& outcome = link.LastFailure();
   if (!outcome.enteredServiceMode) {
     if (writing) env.err << "qlr5500: nothing was written\n";
     return code;

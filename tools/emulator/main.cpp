@@ -19,10 +19,10 @@
 
 namespace {
 
-constexpr int kRuntimeError = 1;
-constexpr int kUsageError = 2;
+constexpr int ExitRuntimeError = 1;
+constexpr int ExitUsageError = 2;
 
-constexpr char kUsage[] =
+constexpr char UsageText[] =
     "usage: qlr5500-emulator [options]\n"
     "Plays a QLR5500 receiver on a pseudo-terminal until interrupted. Prints the\n"
     "device path, then a line setting QLR5500_PORTS for the other programs.\n"
@@ -187,11 +187,11 @@ int main(int argc, char** argv) {
   try {
     args = ParseArgs(argc, argv);
   } catch (const UsageError& e) {
-    std::fprintf(stderr, "qlr5500-emulator: %s\n%s", e.what(), kUsage);
-    return kUsageError;
+    std::fprintf(stderr, "qlr5500-emulator: %s\n%s", e.what(), UsageText);
+    return ExitUsageError;
   }
   if (args.help) {
-    std::fputs(kUsage, stdout);
+    std::fputs(UsageText, stdout);
     return 0;
   }
   if (args.version) {
@@ -202,6 +202,6 @@ int main(int argc, char** argv) {
     return Run(args);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qlr5500-emulator: %s\n", e.what());
-    return kRuntimeError;
+    return ExitRuntimeError;
   }
 }

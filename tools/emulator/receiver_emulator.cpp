@@ -23,17 +23,17 @@
 namespace qlr::emu {
 namespace {
 
-constexpr unsigned kNormalBaud = 9600;
-constexpr unsigned kServiceBaud = 38400;
-constexpr long long kBitsPerChar = 11;  // start, 8 data, 2 stop
+constexpr unsigned NormalBaud = 9600;
+constexpr unsigned ServiceBaud = 38400;
+constexpr long long BitsPerChar = 11;  // start, 8 data, 2 stop
 // Longer lines are garbage; a prefix is enough to record them.
-constexpr std::size_t kMaxLine = 256;
-constexpr std::size_t kMaxRecorded = 65536;
+constexpr std::size_t MaxLine = 256;
+constexpr std::size_t MaxRecorded = 65536;
 // A client that reads nothing for this long loses the rest of an answer
 // rather than stalling the emulator forever.
-constexpr int kWriteStallMs = 2000;
+constexpr int WriteStallMs = 2000;
 // Longest busy wait, once per paced answer.
-constexpr std::chrono::microseconds kFinalSpin{100};
+constexpr std::chrono::microseconds FinalSpin{100};
 
 [[noreturn]] void ThrowErrno(int error, const char* what) {
   throw std::system_error(error, std::generic_category(), what);
@@ -45,7 +45,7 @@ class Fd {
   ~Fd() { Reset(); }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
+  int Get() const { return fd_; }
   void Reset(int fd = -1) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = fd;
@@ -56,7 +56,7 @@ class Fd {
 };
 
 unsigned BaudOf(speed_t speed) {
-  static constexpr std::pair<speed_t, unsigned> kRates[] = {
+  static constexpr std::pair<speed_t, unsigned> Rates[] = {
       {B50, 50},           {B75, 75},           {B110, 110},         {B134, 134},
       {B150, 150},         {B200, 200},         {B300, 300},         {B600, 600},
       {B1200, 1200},       {B1800, 1800},       {B2400, 2400},       {B4800, 4800},
@@ -66,7 +66,7 @@ unsigned BaudOf(speed_t speed) {
       {B1500000, 1500000}, {B2000000, 2000000}, {B2500000, 2500000}, {B3000000, 3000000},
       {B3500000, 3500000}, {B4000000, 4000000},
   };
-  for (const auto& [code, rate] : kRates) {
+  for (const auto& [code, rate] : Rates) {
     if (code == speed) return rate;
   }
   return 0;  // B0 or unknown: nothing can be understood at that speed
@@ -79,36 +79,37 @@ struct LineSettings {
 
 // tcgetattr on the master reports the slave's settings, i.e. the client's.
 LineSettings Observe(int master) {
-  termios t{};
-  if (::tcgetattr(master, &t) != 0) return {};
-  LineSettings s;
-  s.baud = BaudOf(::cfgetospeed(&t));
-  s.framingOk = (t.c_cflag & CSIZE) == CS8 && (t.c_cflag & CSTOPB) != 0 &&
-                (t.c_cflag & (PARENB | CRTSCTS)) == 0 && (t.c_lflag & (ICANON | ECHO)) == 0 &&
-                (t.c_oflag & OPOST) == 0 && (t.c_iflag & (IXON | IXOFF)) == 0;
-  return s;
+  termios attributes{};
+  if (::tcgetattr(master, &attributes) != 0) return {};
+  LineSettings observed;
+  observed.baud = BaudOf(::cfgetospeed(&attributes));
+  observed.framingOk = (attributes.c_cflag & CSIZE) == CS8 && (attributes.c_cflag & CSTOPB) != 0 &&
+                       (attributes.c_cflag & (PARENB | CRTSCTS)) == 0 &&
+                       (attributes.c_lflag & (ICANON | ECHO)) == 0 && (attributes.c_oflag & OPOST) == 0 &&
+                       (attributes.c_iflag & (IXON | IXOFF)) == 0;
+  return observed;
 }
 
 Clock::duration WireTime(std::size_t chars, unsigned baud) {
   if (baud == 0) return Clock::duration::zero();
   return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(
-      static_cast<long long>(chars) * kBitsPerChar * 1'000'000'000LL / baud));
+      static_cast<long long>(chars) * BitsPerChar * 1'000'000'000LL / baud));
 }
 
 enum class Kind {
-  kUnknown,
-  kPresence,      // H101
-  kRegion,        // GE?
-  kPrepare,       // G300
-  kEnterService,  // G105
-  kServiceAck,    // GC01, GCF0
-  kRead,          // LD0aa?
-  kWrite,         // LD0aavv
-  kLeaveService,  // H100
+  Unknown,
+  Presence,      // H101
+  Region,        // GE?
+  Prepare,       // G300
+  EnterService,  // G105
+  ServiceAck,    // GC01, GCF0
+  Read,          // LD0aa?
+  Write,         // LD0aavv
+  LeaveService,  // H100
 };
 
 struct Parsed {
-  Kind kind = Kind::kUnknown;
+  Kind kind = Kind::Unknown;
   std::uint8_t address = 0;
   std::uint8_t value = 0;
 };
@@ -121,41 +122,41 @@ int HexDigit(char c) {
 }
 
 std::optional<std::uint8_t> HexByte(std::string_view two) {
-  const int hi = HexDigit(two[0]);
-  const int lo = HexDigit(two[1]);
-  if (hi < 0 || lo < 0) return std::nullopt;
-  return static_cast<std::uint8_t>(hi * 16 + lo);
+  const int high = HexDigit(two[0]);
+  const int low = HexDigit(two[1]);
+  if (high < 0 || low < 0) return std::nullopt;
+  return static_cast<std::uint8_t>(high * 16 + low);
 }
 
-Parsed Parse(std::string_view t) {
-  if (t == "H101") return {Kind::kPresence};
-  if (t == "GE?") return {Kind::kRegion};
-  if (t == "G300") return {Kind::kPrepare};
-  if (t == "G105") return {Kind::kEnterService};
-  if (t == "H100") return {Kind::kLeaveService};
-  if (t.size() == 4 && t.substr(0, 2) == "GC") {
-    const auto v = HexByte(t.substr(2));
-    if (v && (*v == 0x01 || *v == 0xF0)) return {Kind::kServiceAck};
+Parsed Parse(std::string_view text) {
+  if (text == "H101") return {Kind::Presence};
+  if (text == "GE?") return {Kind::Region};
+  if (text == "G300") return {Kind::Prepare};
+  if (text == "G105") return {Kind::EnterService};
+  if (text == "H100") return {Kind::LeaveService};
+  if (text.size() == 4 && text.substr(0, 2) == "GC") {
+    const auto v = HexByte(text.substr(2));
+    if (v && (*v == 0x01 || *v == 0xF0)) return {Kind::ServiceAck};
     return {};
   }
-  if ((t.size() == 6 || t.size() == 7) && t.substr(0, 3) == "LD0") {
-    const auto address = HexByte(t.substr(3, 2));
+  if ((text.size() == 6 || text.size() == 7) && text.substr(0, 3) == "LD0") {
+    const auto address = HexByte(text.substr(3, 2));
     if (!address || *address > 0x7F) return {};
-    if (t.size() == 6) {
-      if (t[5] == '?') return {Kind::kRead, *address};
+    if (text.size() == 6) {
+      if (text[5] == '?') return {Kind::Read, *address};
       return {};
     }
-    if (const auto value = HexByte(t.substr(5, 2))) return {Kind::kWrite, *address, *value};
+    if (const auto value = HexByte(text.substr(5, 2))) return {Kind::Write, *address, *value};
   }
   return {};
 }
 
-bool ServiceOnly(Kind k) { return k == Kind::kServiceAck || k == Kind::kRead || k == Kind::kWrite; }
+bool ServiceOnly(Kind kind) { return kind == Kind::ServiceAck || kind == Kind::Read || kind == Kind::Write; }
 
-std::string Hex2(unsigned v) {
-  char buf[3];
-  std::snprintf(buf, sizeof buf, "%02X", v & 0xFFu);
-  return buf;
+std::string Hex2(unsigned value) {
+  char text[3];
+  std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
+  return text;
 }
 
 void CheckRegion(int region) {
@@ -165,9 +166,9 @@ void CheckRegion(int region) {
 }  // namespace
 
 Eeprom EmulatorOptions::DefaultEeprom() {
-  Eeprom e{};
-  for (unsigned i = 0; i < e.size(); ++i) e[i] = static_cast<std::uint8_t>((i * 37 + 11) & 0xFF);
-  return e;
+  Eeprom eeprom{};
+  for (unsigned i = 0; i < eeprom.size(); ++i) eeprom[i] = static_cast<std::uint8_t>((i * 37 + 11) & 0xFF);
+  return eeprom;
 }
 
 struct ReceiverEmulator::State {
@@ -177,10 +178,10 @@ struct ReceiverEmulator::State {
     int acted = 0;
   };
 
-  // Guarded by mu.
-  mutable std::mutex mu;
+  // Guarded by mutex.
+  mutable std::mutex mutex;
   mutable std::condition_variable recorded;
-  std::condition_variable stopCv;
+  std::condition_variable stopChanged;
   EmulatorOptions options;
   std::vector<Fault> faults;
   std::deque<RecordedCommand> commands;
@@ -203,9 +204,9 @@ struct ReceiverEmulator::State {
   bool masterUsable = true;
 
   void Run();
-  void OnBytes(const char* data, std::size_t n, Clock::time_point now, const LineSettings& ls);
+  void OnBytes(const char* data, std::size_t n, Clock::time_point now, const LineSettings& settings);
   void OnLine(const std::string& text, std::size_t wireBytes, Clock::time_point at,
-              const LineSettings& ls);
+              const LineSettings& settings);
   bool WaitUntil(Clock::time_point deadline);
   void WriteAll(const char* data, std::size_t n);
 };
@@ -213,23 +214,23 @@ struct ReceiverEmulator::State {
 void ReceiverEmulator::State::Run() {
   // The default 50 us timer slack would show in the pacing; ask for exact wake-ups.
   ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-  char buf[512];
+  char buffer[512];
   while (!stopping.load()) {
-    pollfd fds[2] = {{wake.get(), POLLIN, 0}, {master.get(), POLLIN, 0}};
-    const nfds_t count = (master.get() >= 0 && masterUsable) ? 2 : 1;
+    pollfd fds[2] = {{wake.Get(), POLLIN, 0}, {master.Get(), POLLIN, 0}};
+    const nfds_t count = (master.Get() >= 0 && masterUsable) ? 2 : 1;
     if (::poll(fds, count, -1) < 0) {
       if (errno == EINTR) continue;
       break;
     }
     if (fds[0].revents != 0) break;
     if (count < 2 || fds[1].revents == 0) continue;
-    const ssize_t got = ::read(master.get(), buf, sizeof buf);
+    const ssize_t got = ::read(master.Get(), buffer, sizeof buffer);
     if (got > 0) {
       const auto now = Clock::now();
       // Looked at after the read, so every byte read was sent under these
       // settings or older ones.
-      const LineSettings ls = Observe(master.get());
-      OnBytes(buf, static_cast<std::size_t>(got), now, ls);
+      const LineSettings settings = Observe(master.Get());
+      OnBytes(buffer, static_cast<std::size_t>(got), now, settings);
     } else {
       const bool retry =
           got < 0 && (errno == EINTR || (errno == EAGAIN && fds[1].revents == POLLIN));
@@ -241,12 +242,12 @@ void ReceiverEmulator::State::Run() {
 }
 
 void ReceiverEmulator::State::OnBytes(const char* data, std::size_t n, Clock::time_point now,
-                                      const LineSettings& ls) {
-  for (std::size_t i = 0; i < n && master.get() >= 0; ++i) {
+                                      const LineSettings& settings) {
+  for (std::size_t i = 0; i < n && master.Get() >= 0; ++i) {
     const char c = data[i];
     if (lineBytes++ == 0) lineStart = std::max(now, inputFreeAt);
     if (c != '\n') {
-      if (line.size() < kMaxLine) line.push_back(c);
+      if (line.size() < MaxLine) line.push_back(c);
       continue;
     }
     std::string text = std::move(line);
@@ -254,72 +255,72 @@ void ReceiverEmulator::State::OnBytes(const char* data, std::size_t n, Clock::ti
     if (!text.empty() && text.back() == '\r') text.pop_back();
     const std::size_t bytes = std::exchange(lineBytes, 0);
     if (text.empty()) {
-      inputFreeAt = lineStart + WireTime(bytes, ls.baud);
+      inputFreeAt = lineStart + WireTime(bytes, settings.baud);
     } else {
-      OnLine(text, bytes, now, ls);
+      OnLine(text, bytes, now, settings);
     }
   }
 }
 
 void ReceiverEmulator::State::OnLine(const std::string& text, std::size_t wireBytes,
-                                     Clock::time_point at, const LineSettings& ls) {
-  RecordedCommand rec{text, ls.baud, ls.framingOk, false, at};
+                                     Clock::time_point at, const LineSettings& settings) {
+  RecordedCommand record{text, settings.baud, settings.framingOk, false, at};
   std::function<void(const RecordedCommand&)> notify;
   std::optional<FaultRule> fault;
   std::vector<std::string> lines;
   bool pace = false;
   bool answerIt = false;
   {
-    std::lock_guard lock(mu);
-    Parsed cmd = Parse(text);
-    const unsigned expected = service ? kServiceBaud : kNormalBaud;
+    std::lock_guard lock(mutex);
+    Parsed parsed = Parse(text);
+    const unsigned expected = service ? ServiceBaud : NormalBaud;
     // The client switches right after sending these; by now it may have.
     const bool switching =
-        (cmd.kind == Kind::kEnterService && !service && ls.baud == kServiceBaud) ||
-        (cmd.kind == Kind::kLeaveService && service && ls.baud == kNormalBaud);
-    rec.garbled = !ls.framingOk || (ls.baud != expected && !switching);
+        (parsed.kind == Kind::EnterService && !service && settings.baud == ServiceBaud) ||
+        (parsed.kind == Kind::LeaveService && service && settings.baud == NormalBaud);
+    record.garbled = !settings.framingOk || (settings.baud != expected && !switching);
     // When the line has fully arrived over a real wire; it went at the old speed.
-    inputFreeAt = lineStart + WireTime(wireBytes, switching ? expected : ls.baud);
-    commands.push_back(rec);
-    if (commands.size() > kMaxRecorded) commands.pop_front();
+    inputFreeAt = lineStart + WireTime(wireBytes, switching ? expected : settings.baud);
+    commands.push_back(record);
+    if (commands.size() > MaxRecorded) commands.pop_front();
     notify = observer;
-    answerIt = !rec.garbled && !options.silent;
+    answerIt = !record.garbled && !options.silent;
     if (answerIt) {
-      for (auto& f : faults) {
-        if (text.compare(0, f.rule.commandPrefix.size(), f.rule.commandPrefix) != 0) continue;
-        if (++f.seen <= f.rule.skip) continue;
-        if (f.rule.times >= 0 && f.acted >= f.rule.times) continue;
-        ++f.acted;
-        if (!fault) fault = f.rule;
+      for (auto& entry : faults) {
+        if (text.compare(0, entry.rule.commandPrefix.size(), entry.rule.commandPrefix) != 0) continue;
+        if (++entry.seen <= entry.rule.skip) continue;
+        if (entry.rule.times >= 0 && entry.acted >= entry.rule.times) continue;
+        ++entry.acted;
+        if (!fault) fault = entry.rule;
       }
-      if (!service && ServiceOnly(cmd.kind)) cmd.kind = Kind::kUnknown;
+      if (!service && ServiceOnly(parsed.kind)) parsed.kind = Kind::Unknown;
       std::optional<std::string> normal;
-      switch (cmd.kind) {
-        case Kind::kPresence:
-        case Kind::kPrepare:
+      switch (parsed.kind) {
+        case Kind::Presence:
+        case Kind::Prepare:
           normal = "G000";
           break;
-        case Kind::kRegion:
+        case Kind::Region:
           normal = "GE" + Hex2(static_cast<unsigned>(options.region));
           break;
-        case Kind::kEnterService:
+        case Kind::EnterService:
           service = true;
           break;
-        case Kind::kLeaveService:
+        case Kind::LeaveService:
           service = false;
           break;
-        case Kind::kServiceAck:
+        case Kind::ServiceAck:
           normal = "G001";
           break;
-        case Kind::kRead:
-          normal = "LD0" + Hex2(cmd.address) + Hex2(options.eeprom[cmd.address]);
+        case Kind::Read:
+          normal = "LD0" + Hex2(parsed.address) + Hex2(options.eeprom[parsed.address]);
           break;
-        case Kind::kWrite:
-          options.eeprom[cmd.address] =
-              fault && fault->storeInstead ? *fault->storeInstead : cmd.value;
+        case Kind::Write:
+          options.eeprom[parsed.address] =
+              fault && fault->storeInstead ? *fault->storeInstead : parsed.value;
           normal = "G000";
           break;
-        case Kind::kUnknown:
+        case Kind::Unknown:
           break;
       }
       if (fault) lines = fault->before;
@@ -334,7 +335,7 @@ void ReceiverEmulator::State::OnLine(const std::string& text, std::size_t wireBy
   recorded.notify_all();
   if (notify) {
     try {
-      notify(rec);
+      notify(record);
     } catch (...) {
       // A failing log must not take the receiver down.
     }
@@ -342,55 +343,55 @@ void ReceiverEmulator::State::OnLine(const std::string& text, std::size_t wireBy
   if (!answerIt) return;
 
   // The receiver answers only once the whole line has crossed the wire.
-  auto t0 = pace ? inputFreeAt : Clock::now();
+  auto start = pace ? inputFreeAt : Clock::now();
   if (fault && fault->delay.count() > 0) {
-    t0 = std::max(t0, Clock::now()) + fault->delay;
-    if (!WaitUntil(t0)) return;
+    start = std::max(start, Clock::now()) + fault->delay;
+    if (!WaitUntil(start)) return;
   }
   if (fault && fault->hangUp) {
     // At once: whatever the client has not read yet is lost, as on a real hang-up.
     {
-      std::lock_guard lock(mu);
+      std::lock_guard lock(mutex);
       hungUp = true;
     }
     master.Reset();
     return;
   }
   std::string out;
-  for (const auto& l : lines) out += l + "\r\n";
+  for (const auto& answerLine : lines) out += answerLine + "\r\n";
   if (out.empty()) return;
   if (!pace) {
     WriteAll(out.data(), out.size());
     return;
   }
   // Interruptible: at a very low speed a long line takes seconds.
-  if (!WaitUntil(t0)) return;
+  if (!WaitUntil(start)) return;
   // Absolute deadlines: a late wake-up delays one character, not all after it.
   // A character is delivered when its stop bit has gone.
-  for (std::size_t k = 0; k < out.size() && !stopping.load(); ++k) {
-    const auto due = t0 + WireTime(k + 1, ls.baud);
-    if (k + 1 < out.size()) {
+  for (std::size_t index = 0; index < out.size() && !stopping.load(); ++index) {
+    const auto due = start + WireTime(index + 1, settings.baud);
+    if (index + 1 < out.size()) {
       std::this_thread::sleep_until(due);
     } else {
       // The last character decides when the client has its answer, and timer
       // wake-ups come tens of microseconds late (more in a VM): sleep to just
       // short of it and stay awake for the rest.
-      std::this_thread::sleep_until(due - kFinalSpin);
+      std::this_thread::sleep_until(due - FinalSpin);
       while (Clock::now() < due) {
       }
     }
-    WriteAll(&out[k], 1);
+    WriteAll(&out[index], 1);
   }
 }
 
 bool ReceiverEmulator::State::WaitUntil(Clock::time_point deadline) {
-  std::unique_lock lock(mu);
-  return !stopCv.wait_until(lock, deadline, [this] { return stopping.load(); });
+  std::unique_lock lock(mutex);
+  return !stopChanged.wait_until(lock, deadline, [this] { return stopping.load(); });
 }
 
 void ReceiverEmulator::State::WriteAll(const char* data, std::size_t n) {
-  while (n > 0 && master.get() >= 0) {
-    const ssize_t put = ::write(master.get(), data, n);
+  while (n > 0 && master.Get() >= 0) {
+    const ssize_t put = ::write(master.Get(), data, n);
     if (put > 0) {
       data += put;
       n -= static_cast<std::size_t>(put);
@@ -399,8 +400,8 @@ void ReceiverEmulator::State::WriteAll(const char* data, std::size_t n) {
     if (put < 0 && errno == EINTR) continue;
     if (put < 0 && errno != EAGAIN) return;
     // The client is not reading: wait for room, a bounded time.
-    pollfd fds[2] = {{wake.get(), POLLIN, 0}, {master.get(), POLLOUT, 0}};
-    if (::poll(fds, 2, kWriteStallMs) <= 0 || fds[0].revents != 0) return;
+    pollfd fds[2] = {{wake.Get(), POLLIN, 0}, {master.Get(), POLLOUT, 0}};
+    if (::poll(fds, 2, WriteStallMs) <= 0 || fds[0].revents != 0) return;
   }
 }
 
@@ -410,106 +411,106 @@ ReceiverEmulator::ReceiverEmulator(EmulatorOptions options) : state_(std::make_u
   s.options = options;
 
   s.master.Reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-  if (s.master.get() < 0) ThrowErrno(errno, "posix_openpt");
-  if (::grantpt(s.master.get()) != 0) ThrowErrno(errno, "grantpt");
-  if (::unlockpt(s.master.get()) != 0) ThrowErrno(errno, "unlockpt");
+  if (s.master.Get() < 0) ThrowErrno(errno, "posix_openpt");
+  if (::grantpt(s.master.Get()) != 0) ThrowErrno(errno, "grantpt");
+  if (::unlockpt(s.master.Get()) != 0) ThrowErrno(errno, "unlockpt");
   char name[128];
-  if (const int err = ::ptsname_r(s.master.get(), name, sizeof name); err != 0) {
+  if (const int err = ::ptsname_r(s.master.Get(), name, sizeof name); err != 0) {
     ThrowErrno(err, "ptsname_r");
   }
   s.path = name;
   // Held for our whole life: the device then outlives the client's close, and
   // the master does not hang up when the client goes.
   s.slave.Reset(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
-  if (s.slave.get() < 0) ThrowErrno(errno, "open pty slave");
-  const int flags = ::fcntl(s.master.get(), F_GETFL);
-  if (flags < 0 || ::fcntl(s.master.get(), F_SETFL, flags | O_NONBLOCK) != 0) {
+  if (s.slave.Get() < 0) ThrowErrno(errno, "open pty slave");
+  const int flags = ::fcntl(s.master.Get(), F_GETFL);
+  if (flags < 0 || ::fcntl(s.master.Get(), F_SETFL, flags | O_NONBLOCK) != 0) {
     ThrowErrno(errno, "fcntl");
   }
   s.wake.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-  if (s.wake.get() < 0) ThrowErrno(errno, "eventfd");
+  if (s.wake.Get() < 0) ThrowErrno(errno, "eventfd");
   s.worker = std::thread([&s] { s.Run(); });
 }
 
 ReceiverEmulator::~ReceiverEmulator() {
   State& s = *state_;
   {
-    std::lock_guard lock(s.mu);
+    std::lock_guard lock(s.mutex);
     s.stopping = true;
   }
-  s.stopCv.notify_all();
+  s.stopChanged.notify_all();
   const std::uint64_t one = 1;
-  [[maybe_unused]] const auto ignored = ::write(s.wake.get(), &one, sizeof one);
+  [[maybe_unused]] const auto ignored = ::write(s.wake.Get(), &one, sizeof one);
   if (s.worker.joinable()) s.worker.join();
 }
 
 const std::string& ReceiverEmulator::DevicePath() const { return state_->path; }
 
 Eeprom ReceiverEmulator::Memory() const {
-  std::lock_guard lock(state_->mu);
+  std::lock_guard lock(state_->mutex);
   return state_->options.eeprom;
 }
 
 void ReceiverEmulator::SetMemory(const Eeprom& eeprom) {
-  std::lock_guard lock(state_->mu);
+  std::lock_guard lock(state_->mutex);
   state_->options.eeprom = eeprom;
 }
 
 void ReceiverEmulator::SetRegion(int region) {
   CheckRegion(region);
-  std::lock_guard lock(state_->mu);
+  std::lock_guard lock(state_->mutex);
   state_->options.region = region;
 }
 
 void ReceiverEmulator::SetPacing(bool pace) {
-  std::lock_guard lock(state_->mu);
+  std::lock_guard lock(state_->mutex);
   state_->options.pace = pace;
 }
 
 void ReceiverEmulator::SetSilent(bool silent) {
-  std::lock_guard lock(state_->mu);
+  std::lock_guard lock(state_->mutex);
   state_->options.silent = silent;
 }
 
 void ReceiverEmulator::AddFault(FaultRule rule) {
-  std::lock_guard lock(state_->mu);
+  std::lock_guard lock(state_->mutex);
   state_->faults.push_back({std::move(rule)});
 }
 
 void ReceiverEmulator::ClearFaults() {
-  std::lock_guard lock(state_->mu);
+  std::lock_guard lock(state_->mutex);
   state_->faults.clear();
 }
 
 std::vector<RecordedCommand> ReceiverEmulator::Commands() const {
-  std::lock_guard lock(state_->mu);
+  std::lock_guard lock(state_->mutex);
   return {state_->commands.begin(), state_->commands.end()};
 }
 
 void ReceiverEmulator::ClearCommands() {
-  std::lock_guard lock(state_->mu);
+  std::lock_guard lock(state_->mutex);
   state_->commands.clear();
 }
 
 void ReceiverEmulator::SetObserver(std::function<void(const RecordedCommand&)> observer) {
-  std::lock_guard lock(state_->mu);
+  std::lock_guard lock(state_->mutex);
   state_->observer = std::move(observer);
 }
 
 std::size_t ReceiverEmulator::WaitForCommands(std::size_t count,
                                               std::chrono::milliseconds limit) const {
-  std::unique_lock lock(state_->mu);
+  std::unique_lock lock(state_->mutex);
   state_->recorded.wait_for(lock, limit, [&] { return state_->commands.size() >= count; });
   return state_->commands.size();
 }
 
 bool ReceiverEmulator::InServiceMode() const {
-  std::lock_guard lock(state_->mu);
+  std::lock_guard lock(state_->mutex);
   return state_->service;
 }
 
 bool ReceiverEmulator::HungUp() const {
-  std::lock_guard lock(state_->mu);
+  std::lock_guard lock(state_->mutex);
   return state_->hungUp;
 }
 
