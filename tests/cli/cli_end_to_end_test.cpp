@@ -1,6 +1,5 @@
 // qlr5500 as a user runs it: the built binary against an emulated receiver.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <cstdio>
