@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -92,25 +93,37 @@ class ChildProcess {
   pid_t Pid() const { return pid_; }
 
   // Collects the output until the child ends, or kills it at its time limit.
+  // What a process the child started writes after the child's end is not
+  // waited for (it may hold the pipes open for long).
   ChildResult Finish() {
     ChildResult result;
     if (pid_ < 0) return result;
-    while (outFd_ >= 0 || errFd_ >= 0) {
+    int status = 0;
+    bool ended = false;
+    for (;;) {
       const auto left =
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
       if (left.count() <= 0) {
         result.timedOut = true;
         ::kill(pid_, SIGKILL);
+        ended = ::waitpid(pid_, &status, 0) == pid_;
         break;
       }
+      // Looked for before each read: what the child wrote last is in the pipes by then.
+      if (!ended) {
+        const pid_t reaped = ::waitpid(pid_, &status, WNOHANG);
+        if (reaped < 0 && errno != EINTR) break;
+        ended = reaped == pid_;
+      }
       pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
-      if (::poll(fds, 2, static_cast<int>(left.count())) < 0) continue;
+      const int ready = ::poll(fds, 2, ended ? 0 : static_cast<int>(std::min<long>(left.count(), 20)));
+      if (ready < 0) continue;
+      if (ready == 0 && ended) break;
       Drain(fds[0], outFd_, result.out);
       Drain(fds[1], errFd_, result.err);
     }
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
     reaped_ = true;
+    if (!ended) return result;
     if (WIFEXITED(status) && !result.timedOut) result.exitCode = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     return result;
