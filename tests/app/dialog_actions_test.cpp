@@ -117,10 +117,6 @@ class DialogActionsTest : public testing::ReceiverFixture {
     ASSERT_EQ(actions.Link().OpenPort(1), 1);
     receiver.ClearCommands();
   }
-  Bytes Memory() const {
-    const auto memory = receiver.Memory();
-    return {memory.begin(), memory.end()};
-  }
 
   TempDirectory directory;
   testing::ScopedWorkingDirectory workingDirectory{directory.Path()};

@@ -29,7 +29,7 @@ class CliBinary : public CliFixture {
 TEST_F(CliBinary, ReadSavesTheEepromAndLeavesTheReceiverInNormalOperation) {
   const ChildResult result = Run({"read", "--port", "1", File("backup.bin")});
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(ReadBytes(File("backup.bin")), Bytes(receiver.Memory()));
+  EXPECT_EQ(ReadBytes(File("backup.bin")), Memory());
   EXPECT_EQ(result.out, "saved the EEPROM of the receiver on " + Device() + " in " + File("backup.bin") + "\n");
   // Standard error is a pipe here: no progress bar, nothing at all.
   EXPECT_EQ(result.err, "");
@@ -78,7 +78,7 @@ TEST_F(CliBinary, ReadReplacesOnlyFilesTheUserMayWrite) {
     ASSERT_EQ(::stat(target.c_str(), &after), 0);
     EXPECT_EQ(after.st_uid, owner);
     EXPECT_EQ(after.st_mode & 07777, mode);
-    EXPECT_EQ(ReadBytes(target), exitCode == 0 ? Bytes(receiver.Memory()) : Pattern(128));
+    EXPECT_EQ(ReadBytes(target), exitCode == 0 ? Memory() : Pattern(128));
   }
 }
 
@@ -92,7 +92,7 @@ TEST_F(CliBinary, CompareCountsAndListsTheDifferences) {
   const Case cases[] = {
       {0, 0, 0, "is identical to", 1}, {5, 1, 1, "in 1 byte\n", 3}, {0, 128, 1, "in 128 bytes\n", 130}};
   for (const Case& c : cases) {
-    std::vector<unsigned char> image = Bytes(receiver.Memory());
+    std::vector<unsigned char> image = Memory();
     for (std::size_t address = c.first; address < c.first + c.count; ++address) image[address] ^= 0xFF;
     const ChildResult result = Run({"compare", "-p", "1", File("image.bin", image)});
     EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
@@ -100,7 +100,7 @@ TEST_F(CliBinary, CompareCountsAndListsTheDifferences) {
     EXPECT_EQ(static_cast<std::size_t>(std::count(result.out.begin(), result.out.end(), '\n')), c.lines);
   }
   // The one-byte case names the address, the receiver's byte and the file's.
-  std::vector<unsigned char> image = Bytes(receiver.Memory());
+  std::vector<unsigned char> image = Memory();
   image[0x05] = 0x00;
   char row[64];
   std::snprintf(row, sizeof row, "0x05     %02X        00\n", receiver.Memory()[0x05]);
@@ -110,7 +110,7 @@ TEST_F(CliBinary, CompareCountsAndListsTheDifferences) {
 TEST_F(CliBinary, WriteSendsEachByteWithItsReadBackInServiceMode) {
   const ChildResult result = Run({"write", "--port", "1", "--yes", File("image.bin", Pattern(128))});
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(Bytes(receiver.Memory()), Pattern(128));
+  EXPECT_EQ(Memory(), Pattern(128));
 
   std::vector<std::string> expected = {"H101", "G300", "G105", "GC01", "GCF0"};
   for (unsigned address = 0; address < 128; ++address) {
@@ -129,7 +129,7 @@ TEST_F(CliBinary, WriteSendsEachByteWithItsReadBackInServiceMode) {
 TEST_F(CliBinary, MediumWritesTheBuiltInValues) {
   const ChildResult result = Run({"medium", "--yes"});
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(Bytes(receiver.Memory()), Bytes(MediumValues));
+  EXPECT_EQ(Memory(), Bytes(MediumValues));
 }
 
 TEST_F(CliBinary, ImageFilesOfTheWrongLength) {
@@ -143,7 +143,7 @@ TEST_F(CliBinary, ImageFilesOfTheWrongLength) {
   result = Run({"write", "--yes", File("long.bin", Pattern(200, 7))});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_TRUE(Contains(result.err, "holds 200 bytes; only its first 128 are used")) << result.err;
-  EXPECT_EQ(Bytes(receiver.Memory()), Pattern(128, 7));
+  EXPECT_EQ(Memory(), Pattern(128, 7));
 }
 
 TEST_F(CliBinary, WritesOnlyWhatIsConfirmed) {
@@ -167,7 +167,7 @@ TEST_F(CliBinary, WritesOnlyWhatIsConfirmed) {
     EXPECT_TRUE(Contains(result.err,
                          "write " + File("image.bin") + " into the EEPROM of the receiver on " + Device() + "? [y/N]"))
         << result.err;
-    EXPECT_EQ(Bytes(receiver.Memory()), written ? Pattern(128) : Bytes(before));
+    EXPECT_EQ(Memory(), written ? Pattern(128) : Bytes(before));
   }
 }
 
@@ -224,7 +224,7 @@ TEST_F(CliBinary, InterruptDuringAWriteLetsTheWriteFinish) {
   const ChildResult result = child.Finish();
   EXPECT_EQ(result.signal, SIGINT);
   EXPECT_TRUE(Contains(result.err, "letting the transfer finish")) << result.err;
-  EXPECT_EQ(Bytes(receiver.Memory()), Pattern(128));
+  EXPECT_EQ(Memory(), Pattern(128));
   EXPECT_FALSE(receiver.InServiceMode());
   EXPECT_EQ(receiver.Commands().back().text, "H101");
 }

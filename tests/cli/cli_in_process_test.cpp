@@ -63,7 +63,7 @@ TEST_F(CliInProcess, AnOpenThatFailsSaysWhatToDo) {
 
 TEST_F(CliInProcess, ProgressBarOnlyOnATerminal) {
   for (const bool terminal : {true, false}) {
-    const CliRun run = RunInProcess({"compare", File("same.bin", Bytes(receiver.Memory()))}, terminal);
+    const CliRun run = RunInProcess({"compare", File("same.bin", Memory())}, terminal);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(Contains(run.err, "reading  ["), terminal) << run.err;
     EXPECT_EQ(Contains(run.err, "128/128]") || Contains(run.err, "] 128/128"), terminal) << run.err;
@@ -115,7 +115,7 @@ TEST_F(CliInProcess, ConfirmationIsAskedAfterTheReceiverAnswered) {
 
   run = RunInProcess({"write", image}, true, nullptr, "yes\n");
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(Bytes(receiver.Memory()), Pattern(128));
+  EXPECT_EQ(Memory(), Pattern(128));
 }
 
 TEST_F(CliInProcess, AResultThatCannotBeWrittenIsAFailure) {

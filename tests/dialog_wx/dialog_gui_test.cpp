@@ -189,10 +189,6 @@ class DialogGuiTest : public ReceiverFixture {
   wxString Field() { return Control<wxTextCtrl>(CEepromDlg::IdPortField)->GetValue(); }
   wxComboBox* Regions() { return Control<wxComboBox>(CEepromDlg::IdRegionList); }
   int Bar() { return Control<wxGauge>(CEepromDlg::IdProgress)->GetValue(); }
-  Bytes Memory() {
-    const auto memory = receiver.Memory();
-    return {memory.begin(), memory.end()};
-  }
 
   TempDirectory directory;
   ScopedWorkingDirectory workingDirectory{directory.Path()};

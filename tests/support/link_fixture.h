@@ -38,6 +38,12 @@ class ScopedPorts {
 
 // An emulated receiver that the port map puts behind port 1.
 struct EmulatedReceiver {
+  // The receiver's EEPROM as an image file holds it.
+  std::vector<unsigned char> Memory() const {
+    const emu::Eeprom memory = receiver.Memory();
+    return {memory.begin(), memory.end()};
+  }
+
   emu::ReceiverEmulator receiver;
   ScopedPorts ports{{receiver.DevicePath()}};
 };
