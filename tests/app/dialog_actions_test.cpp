@@ -2,19 +2,17 @@
 #include "app/dialog_actions.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "emulator/receiver_emulator.h"
 #include "image/eeprom_image.h"
-#include "support/test_support.h"
+#include "support/child_process.h"
+#include "support/link_fixture.h"
 
 namespace qlr {
 namespace {
@@ -22,9 +20,9 @@ namespace {
 namespace fs = std::filesystem;
 using emu::FaultRule;
 using emu::ReceiverEmulator;
-using testing::PortList;
+using testing::CountSent;
 using testing::ReadBytes;
-using testing::ScopedEnvironment;
+using testing::ScopedPorts;
 using testing::TempDirectory;
 using testing::WriteBytes;
 using Bytes = std::vector<unsigned char>;
@@ -104,18 +102,12 @@ class RecordingView : public DialogView, public ProgressSink {
   }
 };
 
-int CountSent(const ReceiverEmulator& receiver, const std::string& text) {
-  int count = 0;
-  for (const auto& command : receiver.Commands()) count += command.text == text;
-  return count;
-}
-
 FaultRule Silence(std::string prefix) {
   return FaultRule{.commandPrefix = std::move(prefix), .answer = std::vector<std::string>{}};
 }
 
 // A receiver on port 1, a fresh current directory, the handlers and a recorder.
-class DialogActionsTest : public ::testing::Test {
+class DialogActionsTest : public testing::ReceiverFixture {
  public:
   void TearDown() override {
     EXPECT_EQ(view.busy.Count(), 0) << "busy cursor left on";
@@ -125,15 +117,9 @@ class DialogActionsTest : public ::testing::Test {
     ASSERT_EQ(actions.Link().OpenPort(1), 1);
     receiver.ClearCommands();
   }
-  Bytes Memory() const {
-    const auto memory = receiver.Memory();
-    return {memory.begin(), memory.end()};
-  }
 
   TempDirectory directory;
   testing::ScopedWorkingDirectory workingDirectory{directory.Path()};
-  ReceiverEmulator receiver;
-  ScopedEnvironment ports{"QLR5500_PORTS", receiver.DevicePath()};
   RecordingView view;
   DialogActions actions{view};
 };
@@ -170,11 +156,11 @@ TEST(DialogHelpersTest, MessagesExtensionsPathsAndTheBusyCount) {
 }
 
 TEST(DialogModeTest, WithoutADisplayTheProgramEndsQuietly) {
-  const std::string command =
-      std::string("timeout 20 env -u DISPLAY -u WAYLAND_DISPLAY '") + QLR_PROGRAM + "' >/dev/null 2>&1";
-  const int status = std::system(command.c_str());
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "133 is SIGTRAP: GTK aborted";
+  const testing::ChildResult result = testing::RunChild(
+      {QLR_PROGRAM_UNDER_TEST},
+      {.environment = {{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}}, .limit = std::chrono::seconds(20)});
+  ASSERT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, 0) << "signal " << result.signal << " (5 is SIGTRAP: GTK aborted)\n" << result.err;
 }
 
 // --- port arrows and "Automatic" ---------------------------------------------
@@ -182,7 +168,7 @@ TEST(DialogModeTest, WithoutADisplayTheProgramEndsQuietly) {
 TEST_F(DialogActionsTest, ArrowsMoveAndClampThePortAndAlwaysReopenIt) {
   std::vector<std::string> devices(16);
   for (int port : {1, 2, 15, 16}) devices[port - 1] = receiver.DevicePath();
-  ScopedEnvironment map("QLR5500_PORTS", PortList(devices));
+  ScopedPorts map(devices);
   // Right proposes -1, left +1; a held arrow may propose more.
   const std::pair<int, int> presses[] = {{+1, 1}, {-1, 2}, {-13, 15}, {-1, 16}, {-1, 16}, {-5, 16}, {+1000, 1}};
   for (const auto& [step, port] : presses) {
@@ -223,12 +209,12 @@ TEST_F(DialogActionsTest, AutomaticShowsWhereTheReceiverAnswersOrKeepsTheField) 
   std::vector<std::string> devices(16);
   devices[6] = receiver.DevicePath();
   {
-    ScopedEnvironment map("QLR5500_PORTS", PortList(devices));
+    ScopedPorts map(devices);
     actions.OnAutomatic();
     EXPECT_EQ(view.log, (Log{"busy on", "region 2", "port 7", "busy off"}));
     EXPECT_EQ(actions.SelectedPort(), 7);
   }
-  ScopedEnvironment none("QLR5500_PORTS", PortList(std::vector<std::string>(16)));
+  ScopedPorts none(std::vector<std::string>(16));
   view.log.clear();
   actions.OnAutomatic();
   EXPECT_EQ(view.log, (Log{"busy on", "message 2", "busy off"}));

@@ -2,13 +2,12 @@
 // whole life against the emulator, in-process and through the real program.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "app/command_tail.h"
 #include "app/eeprom_app.h"
 #include "app/snapshot.h"
 #include "image/image_file.h"
+#include "support/child_process.h"
 #include "support/link_fixture.h"
 
 namespace qlr {
@@ -20,9 +19,9 @@ using qlr::emu::EmulatorOptions;
 using qlr::emu::FaultRule;
 using qlr::emu::ReceiverEmulator;
 using qlr::testing::CommandTexts;
-using qlr::testing::PortList;
+using qlr::testing::EmulatedReceiver;
 using qlr::testing::ReadBytes;
-using qlr::testing::ScopedEnvironment;
+using qlr::testing::ScopedPorts;
 using qlr::testing::ScopedWorkingDirectory;
 using qlr::testing::TempDirectory;
 
@@ -45,16 +44,16 @@ TEST(CommandTail, OnlyExactlySaveIgnoringCaseTakesTheSnapshot) {
   }
 }
 
-TEST(StartupModes, EmptyTailRunsTheDialogOthersNever) {
+using StartupModes = qlr::testing::ReceiverFixture;
+
+TEST_F(StartupModes, EmptyTailRunsTheDialogOthersNever) {
   int dialogs = 0;
   const auto countDialog = [&] { ++dialogs; };
   EXPECT_FALSE(CEepromApp("", countDialog).InitInstance());
   EXPECT_EQ(dialogs, 1);
 
   // Neither a snapshot nor an unknown tail opens a window or touches a port.
-  ReceiverEmulator receiver;
   TempDirectory directory;
-  ScopedEnvironment ports(PortsVariable, receiver.DevicePath());
   ScopedWorkingDirectory cwd(directory.Path());
   EXPECT_FALSE(CEepromApp("/SAVE x", countDialog).InitInstance());
   EXPECT_FALSE(CEepromApp("-h", countDialog).InitInstance());
@@ -70,7 +69,7 @@ TEST(StartupModes, EmptyTailRunsTheDialogOthersNever) {
 TEST(Snapshot, FoundBehindMissingPortsWrittenReadOnlyAndTakenOnlyOnce) {
   ReceiverEmulator receiver;
   TempDirectory directory;
-  ScopedEnvironment ports(PortsVariable, PortList({"/dev/qlr-missing-1", "/dev/qlr-missing-2", receiver.DevicePath()}));
+  ScopedPorts ports({"/dev/qlr-missing-1", "/dev/qlr-missing-2", receiver.DevicePath()});
   {
     CReceiverLink link;
     ASSERT_TRUE(TakeSnapshot(link, directory.Path()));
@@ -96,7 +95,7 @@ TEST(Snapshot, SilentPortBeforeTheReceiverIsPassed) {
   ReceiverEmulator silent(EmulatorOptions{.silent = true});
   ReceiverEmulator receiver;
   TempDirectory directory;
-  ScopedEnvironment ports(PortsVariable, PortList({silent.DevicePath(), receiver.DevicePath()}));
+  ScopedPorts ports({silent.DevicePath(), receiver.DevicePath()});
   CReceiverLink link;
   ASSERT_TRUE(TakeSnapshot(link, directory.Path()));
   EXPECT_EQ(link.PortNumber(), 2);
@@ -104,10 +103,9 @@ TEST(Snapshot, SilentPortBeforeTheReceiverIsPassed) {
 }
 
 TEST(Snapshot, FailuresLeaveNoFileSoALaterSnapshotCanStillBeTaken) {
-  ReceiverEmulator receiver;
+  EmulatedReceiver stalling;
   TempDirectory directory;
-  ScopedEnvironment ports(PortsVariable, receiver.DevicePath());
-  receiver.AddFault({.commandPrefix = "LD050?", .times = 1, .answer = std::vector<std::string>{}});
+  stalling.receiver.AddFault({.commandPrefix = "LD050?", .times = 1, .answer = std::vector<std::string>{}});
   {
     CReceiverLink link;
     EXPECT_FALSE(TakeSnapshot(link, directory.Path()));
@@ -115,8 +113,7 @@ TEST(Snapshot, FailuresLeaveNoFileSoALaterSnapshotCanStillBeTaken) {
   EXPECT_TRUE(fs::is_empty(directory.Path()));
   // That receiver stays in service mode (no exit follows a failure); another
   // one, or the same after a power cycle, is snapshotted as usual.
-  ReceiverEmulator restarted;
-  ScopedEnvironment restartedPorts(PortsVariable, restarted.DevicePath());
+  EmulatedReceiver restarted;
   {
     CReceiverLink link;
     EXPECT_TRUE(TakeSnapshot(link, directory.Path()));
@@ -124,32 +121,22 @@ TEST(Snapshot, FailuresLeaveNoFileSoALaterSnapshotCanStillBeTaken) {
   EXPECT_EQ(ReadBytes(directory / SnapshotFileName).size(), 128u);
 
   TempDirectory empty;
-  ScopedEnvironment noPorts(PortsVariable, "");
+  ScopedPorts noPorts({});
   CReceiverLink link;
   EXPECT_FALSE(TakeSnapshot(link, empty.Path()));
   EXPECT_TRUE(fs::is_empty(empty.Path()));
 }
 
 // The program as a user starts it: status 0 whatever happened.
-int RunProgram(const fs::path& directory, const std::vector<std::string>& arguments) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::chdir(directory.c_str()) != 0) ::_exit(127);
-    std::vector<char*> argv = {const_cast<char*>(SAVEQLR5500_BINARY)};
-    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    ::execv(SAVEQLR5500_BINARY, argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+int RunProgram(const fs::path& directory, std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), QLR_PROGRAM_UNDER_TEST);
+  return qlr::testing::RunChild(arguments, {.workingDirectory = directory}).exitCode;
 }
 
 TEST(SnapshotProgram, SaveWritesTheImageOnceAndOtherArgumentsDoNothing) {
   ReceiverEmulator receiver;
   TempDirectory directory;
-  ScopedEnvironment ports(PortsVariable, PortList({"", receiver.DevicePath()}));
+  ScopedPorts ports({"", receiver.DevicePath()});
 
   EXPECT_EQ(RunProgram(directory.Path(), {"/SAVE", "now"}), 0);
   EXPECT_EQ(receiver.WaitForCommands(1, 100ms), 0u);

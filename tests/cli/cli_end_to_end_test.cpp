@@ -1,27 +1,25 @@
 // qlr5500 as a user runs it: the built binary against an emulated receiver.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <tuple>
 
-#include "cli/child_process.h"
 #include "cli/cli_test_support.h"
+#include "support/child_process.h"
+#include "support/pty_pair.h"
 
 namespace qlr::testing {
 namespace {
 
 using std::chrono::milliseconds;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-class CliBinary : public ReceiverFixture {
+class CliBinary : public CliFixture {
  protected:
   static ChildResult Run(std::vector<std::string> words, const std::string& input = {}) {
-    words.insert(words.begin(), QLR5500_BINARY);
-    return RunChild(words, input);
+    words.insert(words.begin(), QLR_PROGRAM_UNDER_TEST);
+    return RunChild(words, {.input = input});
   }
   std::size_t FilesInDirectory() const {
     return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir_.Path()), {}));
@@ -31,15 +29,15 @@ class CliBinary : public ReceiverFixture {
 TEST_F(CliBinary, ReadSavesTheEepromAndLeavesTheReceiverInNormalOperation) {
   const ChildResult result = Run({"read", "--port", "1", File("backup.bin")});
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(ReadBytes(File("backup.bin")), Bytes(receiver_.Memory()));
+  EXPECT_EQ(ReadBytes(File("backup.bin")), Memory());
   EXPECT_EQ(result.out, "saved the EEPROM of the receiver on " + Device() + " in " + File("backup.bin") + "\n");
   // Standard error is a pipe here: no progress bar, nothing at all.
   EXPECT_EQ(result.err, "");
-  const auto commands = receiver_.Commands();
+  const auto commands = receiver.Commands();
   for (const auto& command : commands) EXPECT_FALSE(command.garbled) << command.text;
   ASSERT_FALSE(commands.empty());
   EXPECT_EQ(commands.back().text, "H101");
-  EXPECT_FALSE(receiver_.InServiceMode());
+  EXPECT_FALSE(receiver.InServiceMode());
 }
 
 TEST_F(CliBinary, FailedReadLeavesAnExistingFileAloneAndCreatesNone) {
@@ -71,7 +69,7 @@ TEST_F(CliBinary, ReadReplacesOnlyFilesTheUserMayWrite) {
   for (const auto& [owner, mode, exitCode] : cases) {
     const std::string target = File("backup.bin", Pattern(128));
     ASSERT_EQ(::chown(target.c_str(), owner, owner) | ::chmod(target.c_str(), mode), 0);
-    const ChildResult result = ChildProcess({QLR5500_BINARY, "read", "--port", "1", target}, {}, -1, true).Finish();
+    const ChildResult result = RunChild({QLR_PROGRAM_UNDER_TEST, "read", "--port", "1", target}, {.unprivileged = true});
     EXPECT_EQ(result.exitCode, exitCode) << result.err;
     if (exitCode != 0) {
       EXPECT_EQ(result.err, "qlr5500: cannot write " + target + " (Permission denied)\n");
@@ -80,7 +78,7 @@ TEST_F(CliBinary, ReadReplacesOnlyFilesTheUserMayWrite) {
     ASSERT_EQ(::stat(target.c_str(), &after), 0);
     EXPECT_EQ(after.st_uid, owner);
     EXPECT_EQ(after.st_mode & 07777, mode);
-    EXPECT_EQ(ReadBytes(target), exitCode == 0 ? Bytes(receiver_.Memory()) : Pattern(128));
+    EXPECT_EQ(ReadBytes(target), exitCode == 0 ? Memory() : Pattern(128));
   }
 }
 
@@ -94,7 +92,7 @@ TEST_F(CliBinary, CompareCountsAndListsTheDifferences) {
   const Case cases[] = {
       {0, 0, 0, "is identical to", 1}, {5, 1, 1, "in 1 byte\n", 3}, {0, 128, 1, "in 128 bytes\n", 130}};
   for (const Case& c : cases) {
-    std::vector<unsigned char> image = Bytes(receiver_.Memory());
+    std::vector<unsigned char> image = Memory();
     for (std::size_t address = c.first; address < c.first + c.count; ++address) image[address] ^= 0xFF;
     const ChildResult result = Run({"compare", "-p", "1", File("image.bin", image)});
     EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
@@ -102,17 +100,17 @@ TEST_F(CliBinary, CompareCountsAndListsTheDifferences) {
     EXPECT_EQ(static_cast<std::size_t>(std::count(result.out.begin(), result.out.end(), '\n')), c.lines);
   }
   // The one-byte case names the address, the receiver's byte and the file's.
-  std::vector<unsigned char> image = Bytes(receiver_.Memory());
+  std::vector<unsigned char> image = Memory();
   image[0x05] = 0x00;
   char row[64];
-  std::snprintf(row, sizeof row, "0x05     %02X        00\n", receiver_.Memory()[0x05]);
+  std::snprintf(row, sizeof row, "0x05     %02X        00\n", receiver.Memory()[0x05]);
   EXPECT_TRUE(Contains(Run({"compare", File("one.bin", image)}).out, row));
 }
 
 TEST_F(CliBinary, WriteSendsEachByteWithItsReadBackInServiceMode) {
   const ChildResult result = Run({"write", "--port", "1", "--yes", File("image.bin", Pattern(128))});
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(Bytes(receiver_.Memory()), Pattern(128));
+  EXPECT_EQ(Memory(), Pattern(128));
 
   std::vector<std::string> expected = {"H101", "G300", "G105", "GC01", "GCF0"};
   for (unsigned address = 0; address < 128; ++address) {
@@ -122,8 +120,8 @@ TEST_F(CliBinary, WriteSendsEachByteWithItsReadBackInServiceMode) {
     expected.insert(expected.end(), {write, readBack});
   }
   expected.insert(expected.end(), {"H100", "H101"});
-  const auto commands = receiver_.Commands();
-  EXPECT_EQ(Texts(commands), expected);
+  const auto commands = receiver.Commands();
+  EXPECT_EQ(CommandTexts(receiver), expected);
   for (std::size_t i = 3; i + 2 < commands.size(); ++i) EXPECT_EQ(commands[i].baud, 38400u) << commands[i].text;
   for (const auto& command : commands) EXPECT_FALSE(command.garbled) << command.text;
 }
@@ -131,25 +129,25 @@ TEST_F(CliBinary, WriteSendsEachByteWithItsReadBackInServiceMode) {
 TEST_F(CliBinary, MediumWritesTheBuiltInValues) {
   const ChildResult result = Run({"medium", "--yes"});
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(Bytes(receiver_.Memory()), Bytes(MediumValues));
+  EXPECT_EQ(Memory(), Bytes(MediumValues));
 }
 
 TEST_F(CliBinary, ImageFilesOfTheWrongLength) {
-  const auto before = receiver_.Memory();
+  const auto before = receiver.Memory();
   ChildResult result = Run({"write", "--yes", File("short.bin", Pattern(127))});
   EXPECT_EQ(result.exitCode, 4);
   EXPECT_TRUE(Contains(result.err, "holds fewer than 128 bytes")) << result.err;
-  EXPECT_TRUE(receiver_.Commands().empty());
-  EXPECT_EQ(receiver_.Memory(), before);
+  EXPECT_TRUE(receiver.Commands().empty());
+  EXPECT_EQ(receiver.Memory(), before);
 
   result = Run({"write", "--yes", File("long.bin", Pattern(200, 7))});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_TRUE(Contains(result.err, "holds 200 bytes; only its first 128 are used")) << result.err;
-  EXPECT_EQ(Bytes(receiver_.Memory()), Pattern(128, 7));
+  EXPECT_EQ(Memory(), Pattern(128, 7));
 }
 
 TEST_F(CliBinary, WritesOnlyWhatIsConfirmed) {
-  const auto before = receiver_.Memory();
+  const auto before = receiver.Memory();
   // Standard input from a pipe: refused before anything is sent.
   for (const std::vector<std::string>& words :
        {std::vector<std::string>{"write", File("image.bin", Pattern(128))}, {"medium"}}) {
@@ -157,31 +155,24 @@ TEST_F(CliBinary, WritesOnlyWhatIsConfirmed) {
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_TRUE(Contains(result.err, "standard input is not a terminal")) << result.err;
   }
-  EXPECT_TRUE(receiver_.Commands().empty());
+  EXPECT_TRUE(receiver.Commands().empty());
 
   // On a terminal the answer decides.
   for (const auto& [typed, written] : {std::pair{"n\n", false}, std::pair{"y\n", true}}) {
-    receiver_.SetMemory(before);
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
-    const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(terminal, 0);
-    ASSERT_EQ(::write(master, typed, 2), 2);
-    ChildProcess child({QLR5500_BINARY, "write", File("image.bin")}, {}, terminal);
-    const ChildResult result = child.Finish();
-    ::close(terminal);
-    ::close(master);
+    receiver.SetMemory(before);
+    PtyPair terminal;
+    terminal.Send(typed);
+    const ChildResult result = RunChild({QLR_PROGRAM_UNDER_TEST, "write", File("image.bin")}, {.inputFd = terminal.Slave()});
     EXPECT_EQ(result.exitCode, written ? 0 : 2) << result.err;
     EXPECT_TRUE(Contains(result.err,
                          "write " + File("image.bin") + " into the EEPROM of the receiver on " + Device() + "? [y/N]"))
         << result.err;
-    EXPECT_EQ(Bytes(receiver_.Memory()), written ? Pattern(128) : Bytes(before));
+    EXPECT_EQ(Memory(), written ? Pattern(128) : Bytes(before));
   }
 }
 
 TEST_F(CliBinary, MissingDevicesAreNamed) {
-  SetPorts({"", Device()});
+  ports.Map({"", Device()});
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"region", "--port", "/dev/qlr-none-at-all"},
        "no such device: /dev/qlr-none-at-all (failed step: open /dev/qlr-none-at-all)"},
@@ -205,7 +196,7 @@ TEST_F(CliBinary, ArgumentErrorsExitWithStatusTwoAndSendNothing) {
     EXPECT_TRUE(Contains(result.err, "usage: qlr5500")) << result.err;
     EXPECT_EQ(result.out, "");
   }
-  EXPECT_TRUE(receiver_.Commands().empty());
+  EXPECT_TRUE(receiver.Commands().empty());
   for (const char* command : {"read", "compare", "write", "medium", "find", "region", "ports", "dump", "diff"}) {
     const ChildResult result = Run({command, "--help"});
     EXPECT_EQ(result.exitCode, 0);
@@ -215,27 +206,27 @@ TEST_F(CliBinary, ArgumentErrorsExitWithStatusTwoAndSendNothing) {
 }
 
 TEST_F(CliBinary, FindsTheReceiverAndShowsItsPortAndRegion) {
-  SetPorts({"/dev/qlr-none-at-all", Device()});
+  ports.Map({"/dev/qlr-none-at-all", Device()});
   EXPECT_EQ(Run({"find"}).out, "2 " + Device() + "\n");
   const std::string padding(std::string("/dev/qlr-none-at-all").size() - Device().size() + 2, ' ');
   EXPECT_EQ(Run({"ports"}).out, "1   /dev/qlr-none-at-all  (no such device)\n2   " + Device() + padding + "-\n");
-  receiver_.SetRegion(13);
+  receiver.SetRegion(13);
   EXPECT_EQ(Run({"region"}).out, "13 FCC CAN\n");
   EXPECT_EQ(Run({"dump", File("m.bin", Bytes(MediumValues))}).out.substr(0, 6), "0x00  ");
 }
 
 TEST_F(CliBinary, InterruptDuringAWriteLetsTheWriteFinish) {
   // Slow enough that the signal surely comes in the middle.
-  receiver_.AddFault({.commandPrefix = "LD0", .delay = milliseconds(4)});
-  ChildProcess child({QLR5500_BINARY, "write", "--yes", File("image.bin", Pattern(128))});
-  ASSERT_GE(receiver_.WaitForCommands(40, std::chrono::seconds(10)), 40u);
+  receiver.AddFault({.commandPrefix = "LD0", .delay = milliseconds(4)});
+  ChildProcess child({QLR_PROGRAM_UNDER_TEST, "write", "--yes", File("image.bin", Pattern(128))});
+  ASSERT_GE(receiver.WaitForCommands(40, std::chrono::seconds(10)), 40u);
   ::kill(child.Pid(), SIGINT);
   const ChildResult result = child.Finish();
   EXPECT_EQ(result.signal, SIGINT);
   EXPECT_TRUE(Contains(result.err, "letting the transfer finish")) << result.err;
-  EXPECT_EQ(Bytes(receiver_.Memory()), Pattern(128));
-  EXPECT_FALSE(receiver_.InServiceMode());
-  EXPECT_EQ(receiver_.Commands().back().text, "H101");
+  EXPECT_EQ(Memory(), Pattern(128));
+  EXPECT_FALSE(receiver.InServiceMode());
+  EXPECT_EQ(receiver.Commands().back().text, "H101");
 }
 
 }  // namespace

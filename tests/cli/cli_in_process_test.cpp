@@ -27,8 +27,6 @@ CliRun RunInProcess(const std::vector<std::string>& words, bool terminal = false
   return {code, out.str(), err.str()};
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 // Tests run as root, for whom a device's mode bits deny nothing: the open
 // itself is made to fail instead.
 int refusedErrno = 0;
@@ -42,7 +40,7 @@ SystemCalls RefusingCalls() {
   return calls;
 }
 
-using CliInProcess = ReceiverFixture;
+using CliInProcess = CliFixture;
 
 TEST_F(CliInProcess, AnOpenThatFailsSaysWhatToDo) {
   const SystemCalls calls = RefusingCalls();
@@ -60,12 +58,12 @@ TEST_F(CliInProcess, AnOpenThatFailsSaysWhatToDo) {
     EXPECT_TRUE(Contains(run.err, "no receiver answered on ports 1 to 16")) << run.err;
     EXPECT_TRUE(Contains(run.err, "qlr5500: port 1: " + message)) << run.err;
   }
-  EXPECT_TRUE(receiver_.Commands().empty());
+  EXPECT_TRUE(receiver.Commands().empty());
 }
 
 TEST_F(CliInProcess, ProgressBarOnlyOnATerminal) {
   for (const bool terminal : {true, false}) {
-    const CliRun run = RunInProcess({"compare", File("same.bin", Bytes(receiver_.Memory()))}, terminal);
+    const CliRun run = RunInProcess({"compare", File("same.bin", Memory())}, terminal);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(Contains(run.err, "reading  ["), terminal) << run.err;
     EXPECT_EQ(Contains(run.err, "128/128]") || Contains(run.err, "] 128/128"), terminal) << run.err;
@@ -76,13 +74,13 @@ TEST_F(CliInProcess, ProgressBarOnlyOnATerminal) {
 }
 
 TEST_F(CliInProcess, WithoutAPortExactlyOneReceiverMustAnswer) {
-  SetPorts({"/dev/qlr-none-at-all", Device()});
+  ports.Map({"/dev/qlr-none-at-all", Device()});
   CliRun run = RunInProcess({"region"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "2 EUR/AUS\n");
 
   emu::ReceiverEmulator second;
-  SetPorts({Device(), "", second.DevicePath()});
+  ports.Map({Device(), "", second.DevicePath()});
   run = RunInProcess({"read", File("x.bin")});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_TRUE(Contains(run.err, "receivers answer on ports 1 (" + Device() + ") and 3 (" + second.DevicePath() +
@@ -91,7 +89,7 @@ TEST_F(CliInProcess, WithoutAPortExactlyOneReceiverMustAnswer) {
   EXPECT_FALSE(std::filesystem::exists(File("x.bin")));
   EXPECT_EQ(RunInProcess({"find", "--all"}).out, "1 " + Device() + "\n3 " + second.DevicePath() + "\n");
 
-  receiver_.SetSilent(true);
+  receiver.SetSilent(true);
   second.SetSilent(true);
   run = RunInProcess({"find"});
   EXPECT_EQ(run.exitCode, 3);
@@ -100,7 +98,7 @@ TEST_F(CliInProcess, WithoutAPortExactlyOneReceiverMustAnswer) {
 
 TEST_F(CliInProcess, FailedVerificationTellsHowMuchWasWritten) {
   std::vector<unsigned char> image = Pattern(128);
-  receiver_.AddFault({.commandPrefix = "LD010", .storeInstead = static_cast<std::uint8_t>(image[0x10] ^ 0xFF)});
+  receiver.AddFault({.commandPrefix = "LD010", .storeInstead = static_cast<std::uint8_t>(image[0x10] ^ 0xFF)});
   const CliRun run = RunInProcess({"write", "--yes", File("image.bin", image)});
   EXPECT_EQ(run.exitCode, 3);
   EXPECT_TRUE(Contains(run.err, "did not keep a value written (failed step: address 10 holds")) << run.err;
@@ -113,11 +111,11 @@ TEST_F(CliInProcess, ConfirmationIsAskedAfterTheReceiverAnswered) {
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_TRUE(Contains(run.err, "write the medium values into the EEPROM of the receiver on " + Device() + "? [y/N]"));
   // The scan's presence test and the one after opening: nothing of a transfer.
-  EXPECT_EQ(Texts(receiver_.Commands()), (std::vector<std::string>{"H101", "H101"}));
+  EXPECT_EQ(CommandTexts(receiver), (std::vector<std::string>{"H101", "H101"}));
 
   run = RunInProcess({"write", image}, true, nullptr, "yes\n");
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(Bytes(receiver_.Memory()), Pattern(128));
+  EXPECT_EQ(Memory(), Pattern(128));
 }
 
 TEST_F(CliInProcess, AResultThatCannotBeWrittenIsAFailure) {

@@ -1,16 +1,12 @@
-// What the CLI's end-to-end tests share: an emulated receiver on a pty that
-// the port map names, a scratch directory, and image conversions.
+// What the CLI's tests share: an emulated receiver behind port 1, a scratch
+// directory, and image conversions.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "emulator/receiver_emulator.h"
 #include "image/eeprom_image.h"
-#include "support/test_support.h"
+#include "support/link_fixture.h"
 
 namespace qlr::testing {
 
@@ -23,32 +19,18 @@ inline std::vector<unsigned char> Pattern(std::size_t size, unsigned step = 3) {
   return bytes;
 }
 
-inline std::vector<std::string> Texts(const std::vector<emu::RecordedCommand>& commands) {
-  std::vector<std::string> texts;
-  for (const auto& command : commands) texts.push_back(command.text);
-  return texts;
-}
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-class ReceiverFixture : public ::testing::Test {
+class CliFixture : public ReceiverFixture {
  protected:
-  ReceiverFixture() : ports_(std::make_unique<ScopedEnvironment>("QLR5500_PORTS", receiver_.DevicePath())) {}
-
-  void SetPorts(const std::vector<std::string>& devices) {
-    ports_.reset();
-    ports_ = std::make_unique<ScopedEnvironment>("QLR5500_PORTS", PortList(devices));
-  }
-  std::string Device() const { return receiver_.DevicePath(); }
+  std::string Device() const { return receiver.DevicePath(); }
   std::string File(const std::string& name) const { return (dir_ / name).string(); }
   std::string File(const std::string& name, const std::vector<unsigned char>& bytes) const {
     WriteBytes(dir_ / name, bytes);
     return File(name);
   }
 
-  emu::ReceiverEmulator receiver_;
   TempDirectory dir_;
-
- private:
-  std::unique_ptr<ScopedEnvironment> ports_;
 };
 
 }  // namespace qlr::testing

@@ -27,9 +27,8 @@
 
 #include "dialog_wx/eeprom_dlg.h"
 #include "dialog_wx/wx_gtk_style.h"
-#include "emulator/receiver_emulator.h"
 #include "image/eeprom_image.h"
-#include "support/test_support.h"
+#include "support/link_fixture.h"
 
 // Fontconfig, under GTK, keeps its caches until the process ends; under
 // AddressSanitizer that would read as leaks of ours.
@@ -164,7 +163,7 @@ class ExpectFile : public wxExpectModalBase<wxFileDialog, ExpectFile> {
   fs::path choice_;
 };
 
-class DialogGuiTest : public ::testing::Test {
+class DialogGuiTest : public ReceiverFixture {
  protected:
   void SetUp() override {
     dialog = new CEepromDlg(nullptr);
@@ -190,20 +189,9 @@ class DialogGuiTest : public ::testing::Test {
   wxString Field() { return Control<wxTextCtrl>(CEepromDlg::IdPortField)->GetValue(); }
   wxComboBox* Regions() { return Control<wxComboBox>(CEepromDlg::IdRegionList); }
   int Bar() { return Control<wxGauge>(CEepromDlg::IdProgress)->GetValue(); }
-  Bytes Memory() {
-    const auto memory = receiver.Memory();
-    return {memory.begin(), memory.end()};
-  }
-  int Sent(const std::string& text) {
-    int count = 0;
-    for (const auto& command : receiver.Commands()) count += command.text == text;
-    return count;
-  }
 
   TempDirectory directory;
   ScopedWorkingDirectory workingDirectory{directory.Path()};
-  emu::ReceiverEmulator receiver;
-  ScopedEnvironment ports{"QLR5500_PORTS", receiver.DevicePath()};
   CEepromDlg* dialog = nullptr;
 };
 
@@ -247,7 +235,7 @@ TEST_F(DialogGuiTest, OpensLaidOutInDialogUnitsWithEveryTextUnclipped) {
 }
 
 TEST_F(DialogGuiTest, TheArrowsRightHalfRaisesThePortAndTheLeftLowersIt) {
-  ScopedEnvironment map("QLR5500_PORTS", PortList({receiver.DevicePath(), receiver.DevicePath()}));
+  ScopedPorts map({receiver.DevicePath(), receiver.DevicePath()});
   const wxRect area = Control<wxSpinButton>(CEepromDlg::IdPortSpin)->GetScreenRect();
   const wxPoint right(area.GetRight() - area.width / 4, area.y + area.height / 2);
   const wxPoint left(area.x + area.width / 4, area.y + area.height / 2);
@@ -256,10 +244,10 @@ TEST_F(DialogGuiTest, TheArrowsRightHalfRaisesThePortAndTheLeftLowersIt) {
   for (const auto& [at, field] : {std::pair{right, "2"}, {left, "1"}, {left, "1"}, {right, "2"}}) {
     ClickAt(at);
     ++clicks;
-    ASSERT_TRUE(PumpUntil([&] { return Sent("H101") >= clicks; })) << "click " << clicks;
+    ASSERT_TRUE(PumpUntil([&] { return CountSent(receiver, "H101") >= clicks; })) << "click " << clicks;
     EXPECT_EQ(Field(), field) << "click " << clicks;
   }
-  EXPECT_EQ(Sent("H101"), 4);
+  EXPECT_EQ(CountSent(receiver, "H101"), 4);
   EXPECT_EQ(Regions()->GetValue(), "EUR/AUS");
 }
 
@@ -275,7 +263,7 @@ TEST_F(DialogGuiTest, AutomaticShowsThePortAndTheRegionOrTellsItFoundNothing) {
   std::vector<std::string> devices(16);
   devices[6] = receiver.DevicePath();
   {
-    ScopedEnvironment map("QLR5500_PORTS", PortList(devices));
+    ScopedPorts map(devices);
     receiver.SetRegion(13);
     Press(CEepromDlg::IdAutomatic);
     EXPECT_EQ(Field(), "7");
@@ -286,7 +274,7 @@ TEST_F(DialogGuiTest, AutomaticShowsThePortAndTheRegionOrTellsItFoundNothing) {
     EXPECT_EQ(Regions()->GetSelection(), wxNOT_FOUND);
     EXPECT_EQ(Regions()->GetValue(), "") << "an unknown region empties the list's field";
   }
-  ScopedEnvironment none("QLR5500_PORTS", PortList(std::vector<std::string>(16)));
+  ScopedPorts none(std::vector<std::string>(16));
   wxTEST_DIALOG(Press(CEepromDlg::IdAutomatic), Notice("unable to find QLR5500 (connected ? powered ON ?)"));
   EXPECT_EQ(Field(), "7");
 }

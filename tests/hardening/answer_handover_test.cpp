@@ -11,8 +11,7 @@
 namespace qlr {
 namespace {
 
-using emu::ReceiverEmulator;
-using qlr::testing::ScopedEnvironment;
+using qlr::testing::EmulatedLink;
 using Lines = std::vector<std::string>;
 
 std::string FirstDifference(const EepromImage& got, const EepromImage& want) {
@@ -31,15 +30,13 @@ std::string FirstDifference(const EepromImage& got, const EepromImage& want) {
 TEST(AnswerHandover, AnExtraLineBeforeEachAnswerNeverShiftsTheImage) {
   constexpr int Runs = 20;
   for (int run = 0; run < Runs; ++run) {
-    ReceiverEmulator emulator;
-    emulator.AddFault({.commandPrefix = "LD0", .before = {"#"}});
-    ScopedEnvironment ports(PortsVariable, emulator.DevicePath());
-    CReceiverLink link;
-    ASSERT_EQ(link.OpenPort(1), 1);
+    EmulatedLink line;
+    line.receiver.AddFault({.commandPrefix = "LD0", .before = {"#"}});
+    ASSERT_EQ(line.link.OpenPort(1), 1);
     EepromImage image{};
-    ASSERT_EQ(link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr), 1) << "run " << run;
-    ASSERT_EQ(image, emulator.Memory()) << "run " << run << ": first difference at "
-                                        << FirstDifference(image, emulator.Memory());
+    ASSERT_EQ(line.link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr), 1) << "run " << run;
+    ASSERT_EQ(image, line.receiver.Memory()) << "run " << run << ": first difference at "
+                                             << FirstDifference(image, line.receiver.Memory());
   }
 }
 
@@ -47,14 +44,12 @@ TEST(AnswerHandover, AnExtraLineBeforeEachAnswerNeverShiftsTheImage) {
 // answer pattern accepts in place of a digit.
 TEST(AnswerHandover, AValueThatIsNoNumberIsNotStored) {
   for (const char* answer : {"LD040x8", "LD0408x", "LD040xx"}) {
-    ReceiverEmulator emulator;
-    emulator.AddFault({.commandPrefix = "LD040?", .answer = Lines{answer}});
-    ScopedEnvironment ports(PortsVariable, emulator.DevicePath());
-    CReceiverLink link;
-    ASSERT_EQ(link.OpenPort(1), 1);
+    EmulatedLink line;
+    line.receiver.AddFault({.commandPrefix = "LD040?", .answer = Lines{answer}});
+    ASSERT_EQ(line.link.OpenPort(1), 1);
     EepromImage image{};
     image.fill(0x5A);
-    const int result = link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr);
+    const int result = line.link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr);
     EXPECT_EQ(result, 0) << answer << " read as " << static_cast<int>(image[0x40]);
     EXPECT_EQ(image[0x40], 0x5A) << answer;
   }

@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 using Lines = std::vector<std::string>;
 using emu::FaultRule;
 using emu::ReceiverEmulator;
-using qlr::testing::ScopedEnvironment;
+using qlr::testing::RecordingSink;
 using qlr::testing::TempDirectory;
 
 enum class Op { Read, Write, Snapshot };
@@ -288,34 +288,23 @@ std::chrono::milliseconds Settle(Fault fault) {
   return 150ms;
 }
 
-class RecordingSink : public ProgressSink {
- public:
-  void SetRange(int lowest, int highest) override { ranges.emplace_back(lowest, highest); }
-  void SetPosition(int position) override { positions.push_back(position); }
-  std::vector<std::pair<int, int>> ranges;
-  std::vector<int> positions;
-};
-
-class FaultMatrixCell : public ::testing::Test {
+class FaultMatrixCell : public testing::LinkFixture {
  public:
   explicit FaultMatrixCell(const Cell& cell) : cell_(cell) {}
   void TestBody() override;
 
  private:
   const Cell cell_;
-  ReceiverEmulator emulator;
-  ScopedEnvironment ports{PortsVariable, emulator.DevicePath()};
   TempDirectory directory;
-  CReceiverLink link;
 };
 
 void FaultMatrixCell::TestBody() {
   const Cell& cell = cell_;
   const Lines nominal = Nominal(cell.op);
   const std::size_t faulted = StepIndex(nominal, cell.step);
-  AddFaults(emulator, cell, nominal, faulted);
+  AddFaults(receiver, cell, nominal, faulted);
 
-  const EepromImage original = emulator.Memory();
+  const EepromImage original = receiver.Memory();
   EepromImage destination{};
   for (std::size_t a = 0; a < EepromSize; ++a) destination[a] = static_cast<std::uint8_t>(~original[a]);
   const EepromImage untouched = destination;
@@ -338,9 +327,9 @@ void FaultMatrixCell::TestBody() {
 
   // Nothing sent after the failure, nothing left out before it.
   const Lines expected = ExpectedTraffic(nominal, faulted, cell.sent);
-  emulator.WaitForCommands(expected.size() + 1, Settle(cell.fault));
-  const auto traffic = qlr::testing::Traffic(emulator);
-  EXPECT_EQ(qlr::testing::CommandTexts(emulator), expected);
+  receiver.WaitForCommands(expected.size() + 1, Settle(cell.fault));
+  const auto traffic = qlr::testing::Traffic(receiver);
+  EXPECT_EQ(qlr::testing::CommandTexts(receiver), expected);
   ASSERT_FALSE(traffic.empty());
   EXPECT_EQ(traffic.back().second, cell.baud) << "speed of " << traffic.back().first;
 
@@ -348,9 +337,9 @@ void FaultMatrixCell::TestBody() {
   // mode matches it. A dead line has no speed left to look at.
   if (cell.fault != HangUp) {
     ASSERT_EQ(link.Send(command::Region), 1);
-    ASSERT_EQ(emulator.WaitForCommands(traffic.size() + 1, 2s), traffic.size() + 1);
-    EXPECT_EQ(emulator.Commands().back().baud, cell.baud) << "speed the line was left at";
-    EXPECT_EQ(emulator.InServiceMode(), cell.baud == Service);
+    ASSERT_EQ(receiver.WaitForCommands(traffic.size() + 1, 2s), traffic.size() + 1);
+    EXPECT_EQ(receiver.Commands().back().baud, cell.baud) << "speed the line was left at";
+    EXPECT_EQ(receiver.InServiceMode(), cell.baud == Service);
   }
 
   // The data: what was transferred before the failure, and nothing else.
@@ -361,10 +350,7 @@ void FaultMatrixCell::TestBody() {
     EXPECT_EQ(link.LastFailure().addressesDone, static_cast<int>(done));
   }
   if (cell.op != Snapshot) {
-    EXPECT_EQ(sink.ranges, (entered ? std::vector<std::pair<int, int>>{{0, 127}} : std::vector<std::pair<int, int>>{}));
-    std::vector<int> positions(done);
-    for (std::size_t a = 0; a < done; ++a) positions[a] = static_cast<int>(a);
-    EXPECT_EQ(sink.positions, positions);
+    EXPECT_EQ(sink.calls, entered ? RecordingSink::Transfer(done) : Lines{});
   }
   if (cell.op == Read) {
     EepromImage expectedDestination = untouched;
@@ -372,7 +358,7 @@ void FaultMatrixCell::TestBody() {
     EXPECT_EQ(destination, expectedDestination);
   }
   if (cell.op == Write) {
-    const EepromImage memory = emulator.Memory();
+    const EepromImage memory = receiver.Memory();
     for (std::size_t a = 0; a < EepromSize; ++a) {
       // The address a write failed at may or may not hold the new value.
       if (a == done && done == FaultedAddress) {

@@ -22,10 +22,11 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using emu::ReceiverEmulator;
-using qlr::testing::PortList;
+using qlr::testing::EmulatedLink;
 using qlr::testing::ProcessCpuSeconds;
-using qlr::testing::ScopedEnvironment;
+using qlr::testing::ScopedPorts;
 using qlr::testing::TempDirectory;
+using qlr::testing::Timed;
 
 // How long the test watches the dead line after the operation has given up:
 // a reader that retried its reads would burn a core all that time.
@@ -69,37 +70,24 @@ class HangUpClock {
   std::atomic<Clock::rep> wallAtHangUp_{0};
 };
 
-template <typename Call>
-Clock::duration Timed(Call&& call) {
-  const auto start = Clock::now();
-  call();
-  return Clock::now() - start;
-}
-
 // The dead device is gone for good; a new one is used like the first.
 void ExpectReopensOnAFreshReceiver(CReceiverLink& link) {
   EXPECT_LT(Timed([&] { link.ClosePort(); }), 100ms);
   EXPECT_EQ(link.OpenPort(1), 0);
   EXPECT_EQ(link.PortNumber(), 0);
 
-  ReceiverEmulator fresh;
-  ScopedEnvironment ports(PortsVariable, fresh.DevicePath());
+  testing::EmulatedReceiver fresh;
   ASSERT_EQ(link.OpenPort(1), 1);
   EepromImage image{};
   EXPECT_EQ(link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr), 1);
-  EXPECT_EQ(image, fresh.Memory());
+  EXPECT_EQ(image, fresh.receiver.Memory());
 }
 
-class UnpluggedAdapter : public ::testing::Test {
- protected:
-  ReceiverEmulator emulator;
-  ScopedEnvironment ports{PortsVariable, emulator.DevicePath()};
-  CReceiverLink link;
-};
+using UnpluggedAdapter = testing::LinkFixture;
 
 TEST_F(UnpluggedAdapter, MidReadFailsInOneWaitKeepsWhatItReadAndRecovers) {
-  emulator.AddFault({.commandPrefix = "LD040?", .hangUp = true});
-  HangUpClock clock(emulator, "LD040?");
+  receiver.AddFault({.commandPrefix = "LD040?", .hangUp = true});
+  HangUpClock clock(receiver, "LD040?");
   ASSERT_EQ(link.OpenPort(1), 1);
   EepromImage image;
   image.fill(0x5A);
@@ -108,15 +96,15 @@ TEST_F(UnpluggedAdapter, MidReadFailsInOneWaitKeepsWhatItReadAndRecovers) {
   EXPECT_LT(took, 500ms + Slack);
   clock.ExpectNoSpinning("read");
 
-  const EepromImage memory = emulator.Memory();
+  const EepromImage memory = receiver.Memory();
   for (std::size_t a = 0; a < EepromSize; ++a) EXPECT_EQ(image[a], a < 0x40 ? memory[a] : 0x5A) << a;
   ExpectReopensOnAFreshReceiver(link);
 }
 
 TEST_F(UnpluggedAdapter, MidWriteFailsClosesTheLinkAndRecovers) {
-  const EepromImage original = emulator.Memory();
-  emulator.AddFault({.commandPrefix = "LD0407B", .hangUp = true});
-  HangUpClock clock(emulator, "LD0407B");
+  const EepromImage original = receiver.Memory();
+  receiver.AddFault({.commandPrefix = "LD0407B", .hangUp = true});
+  HangUpClock clock(receiver, "LD0407B");
   ASSERT_EQ(link.OpenPort(1), 1);
   const auto took = Timed([&] { EXPECT_EQ(link.WriteEeprom(0, static_cast<int>(EepromSize), MediumValues.data(), nullptr), 0); });
   EXPECT_GE(took, 500ms);
@@ -126,7 +114,7 @@ TEST_F(UnpluggedAdapter, MidWriteFailsClosesTheLinkAndRecovers) {
   clock.ExpectNoSpinning("write");
 
   // What was verified stays written; the rest of the receiver is as it was.
-  const EepromImage memory = emulator.Memory();
+  const EepromImage memory = receiver.Memory();
   for (std::size_t a = 0; a < EepromSize; ++a) {
     if (a != 0x40) {
       EXPECT_EQ(memory[a], a < 0x40 ? MediumValues[a] : original[a]) << a;
@@ -140,7 +128,7 @@ TEST(UnpluggedAdapterScan, TheScanPassesADeadPortAndFindsTheReceiverBehindIt) {
   ReceiverEmulator receiver;
   unplugged.AddFault({.commandPrefix = "H101", .hangUp = true});
   HangUpClock clock(unplugged, "H101");
-  ScopedEnvironment ports(PortsVariable, PortList({unplugged.DevicePath(), receiver.DevicePath()}));
+  ScopedPorts ports({unplugged.DevicePath(), receiver.DevicePath()});
   CReceiverLink link;
   // One unanswered try; the second try's write meets the dead line.
   const auto took = Timed([&] { EXPECT_EQ(link.FindReceiver(), 1); });
@@ -153,20 +141,18 @@ TEST(UnpluggedAdapterScan, TheScanPassesADeadPortAndFindsTheReceiverBehindIt) {
 }
 
 TEST(UnpluggedAdapterScan, AScanWhoseOnlyReceiverDiesFindsNothing) {
-  ReceiverEmulator unplugged;
-  unplugged.AddFault({.commandPrefix = "H101", .hangUp = true});
-  ScopedEnvironment ports(PortsVariable, unplugged.DevicePath());
-  CReceiverLink link;
-  const auto took = Timed([&] { EXPECT_EQ(link.FindReceiver(), 0); });
+  EmulatedLink unplugged;
+  unplugged.receiver.AddFault({.commandPrefix = "H101", .hangUp = true});
+  const auto took = Timed([&] { EXPECT_EQ(unplugged.link.FindReceiver(), 0); });
   EXPECT_LT(took, 500ms + Slack);
-  EXPECT_EQ(link.PortNumber(), 0);
+  EXPECT_EQ(unplugged.link.PortNumber(), 0);
 }
 
 // The far end goes away halfway through an answer line: the half line is
 // never handed over.
 TEST(UnpluggedAdapterLine, HalfAnAnswerIsNeverDelivered) {
   qlr::testing::PtyPair pty;
-  ScopedEnvironment ports(PortsVariable, pty.Path());
+  ScopedPorts ports({pty.Path()});
   CReceiverLink link;
   ASSERT_EQ(link.OpenPort(1), 1);
   std::thread far([&pty] {
@@ -193,18 +179,14 @@ TEST(UnpluggedAdapterLine, HalfAnAnswerIsNeverDelivered) {
 TEST(UnpluggedAdapterSnapshot, NothingIsLeftOnDiskAndTheNextSnapshotIsWhole) {
   TempDirectory directory;
   {
-    ReceiverEmulator unplugged;
-    unplugged.AddFault({.commandPrefix = "LD040?", .hangUp = true});
-    ScopedEnvironment ports(PortsVariable, unplugged.DevicePath());
-    CReceiverLink link;
-    EXPECT_FALSE(TakeSnapshot(link, directory.Path()));
+    EmulatedLink unplugged;
+    unplugged.receiver.AddFault({.commandPrefix = "LD040?", .hangUp = true});
+    EXPECT_FALSE(TakeSnapshot(unplugged.link, directory.Path()));
     EXPECT_TRUE(fs::is_empty(directory.Path()));
   }
-  ReceiverEmulator receiver;
-  ScopedEnvironment ports(PortsVariable, receiver.DevicePath());
-  CReceiverLink link;
-  ASSERT_TRUE(TakeSnapshot(link, directory.Path()));
-  const EepromImage memory = receiver.Memory();
+  EmulatedLink fresh;
+  ASSERT_TRUE(TakeSnapshot(fresh.link, directory.Path()));
+  const EepromImage memory = fresh.receiver.Memory();
   EXPECT_EQ(qlr::testing::ReadBytes(directory / SnapshotFileName), std::vector<unsigned char>(memory.begin(), memory.end()));
   EXPECT_EQ(std::distance(fs::directory_iterator(directory.Path()), fs::directory_iterator()), 1);
 }

@@ -20,27 +20,15 @@ using Clock = std::chrono::steady_clock;
 using qlr::emu::FaultRule;
 using qlr::emu::ReceiverEmulator;
 using qlr::testing::CommandTexts;
-using qlr::testing::PortList;
-using qlr::testing::ScopedEnvironment;
+using qlr::testing::ScopedPorts;
+using qlr::testing::Timed;
 
-template <typename Call>
-Clock::duration Timed(Call&& call) {
-  const auto start = Clock::now();
-  call();
-  return Clock::now() - start;
-}
-
-class LinkTest : public ::testing::Test {
- protected:
-  ReceiverEmulator emulator;
-  ScopedEnvironment ports{PortsVariable, PortList({emulator.DevicePath(), ""})};
-  CReceiverLink link;
-};
+using LinkTest = testing::LinkFixture;
 
 TEST_F(LinkTest, OpensClosesAndReopens) {
   ASSERT_EQ(link.OpenPort(1), 1);
   EXPECT_EQ(link.PortNumber(), 1);
-  EXPECT_EQ(link.Device(), emulator.DevicePath());
+  EXPECT_EQ(link.Device(), receiver.DevicePath());
   EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 1);
 
   // Opening an open link closes it first and starts a new reader.
@@ -67,18 +55,18 @@ TEST_F(LinkTest, ClosedLinkSendsNothingAndFailsAtOnce) {
     EXPECT_EQ(link.SetLineFormat(38400, 8, Parity::None, StopBits::Two), 0);
   });
   EXPECT_LT(took, 100ms);
-  EXPECT_EQ(emulator.WaitForCommands(1, 100ms), 0u);
+  EXPECT_EQ(receiver.WaitForCommands(1, 100ms), 0u);
 }
 
 TEST_F(LinkTest, StatusLinesDecideAndOtherLinesAreSkipped) {
   ASSERT_EQ(link.OpenPort(1), 1);
-  emulator.AddFault({.commandPrefix = "H101", .times = 1, .answer = std::vector<std::string>{"G001"}});
+  receiver.AddFault({.commandPrefix = "H101", .times = 1, .answer = std::vector<std::string>{"G001"}});
   EXPECT_LT(Timed([&] { EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 0); }), 400ms);
 
-  emulator.AddFault({.commandPrefix = "H101", .times = 1, .answer = std::vector<std::string>{"XYZ", "G000"}});
+  receiver.AddFault({.commandPrefix = "H101", .times = 1, .answer = std::vector<std::string>{"XYZ", "G000"}});
   EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 1);
 
-  emulator.AddFault({.commandPrefix = "GE?", .times = 1, .answer = std::vector<std::string>{"G000", "GE0A"}});
+  receiver.AddFault({.commandPrefix = "GE?", .times = 1, .answer = std::vector<std::string>{"G000", "GE0A"}});
   ASSERT_EQ(link.SendAndAwait("GE?\r\n", "GExx"), 1);
   EXPECT_EQ(link.AnswerLine(), "GE0A\r\n");
   EXPECT_EQ(link.LineMatches("GExx"), 1);
@@ -87,12 +75,12 @@ TEST_F(LinkTest, StatusLinesDecideAndOtherLinesAreSkipped) {
 
 TEST_F(LinkTest, SilenceFailsAfterHalfASecondAndKeepsTheLinkOpen) {
   ASSERT_EQ(link.OpenPort(1), 1);
-  emulator.SetSilent(true);
+  receiver.SetSilent(true);
   const auto took = Timed([&] { EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 0); });
   EXPECT_GE(took, 490ms);
   EXPECT_LT(took, 1500ms);
   EXPECT_EQ(link.PortNumber(), 1);
-  emulator.SetSilent(false);
+  receiver.SetSilent(false);
   EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 1);
 }
 
@@ -101,13 +89,13 @@ TEST_F(LinkTest, SilenceFailsAfterHalfASecondAndKeepsTheLinkOpen) {
 TEST_F(LinkTest, ALineThatCameUnaskedIsExaminedByTheNextExchange) {
   ASSERT_EQ(link.OpenPort(1), 1);
   ASSERT_EQ(link.Send(command::Presence), 1);
-  ASSERT_EQ(emulator.WaitForCommands(1, 1s), 1u);
+  ASSERT_EQ(receiver.WaitForCommands(1, 1s), 1u);
   std::this_thread::sleep_for(50ms);
   // The receiver ignores "NOP"; the earlier "G000" is taken as its answer.
   EXPECT_EQ(link.SendAndAwaitOk("NOP\r\n"), 1);
 
   ASSERT_EQ(link.Send(command::Region), 1);
-  ASSERT_EQ(emulator.WaitForCommands(3, 1s), 3u);
+  ASSERT_EQ(receiver.WaitForCommands(3, 1s), 3u);
   std::this_thread::sleep_for(50ms);
   // A line that does not match is skipped, and silence follows.
   EXPECT_EQ(link.SendAndAwaitOk("NOP\r\n"), 0);
@@ -115,7 +103,7 @@ TEST_F(LinkTest, ALineThatCameUnaskedIsExaminedByTheNextExchange) {
 
 TEST_F(LinkTest, HangUpEndsReadingWithoutSpinningAndTheLinkRecovers) {
   ASSERT_EQ(link.OpenPort(1), 1);
-  emulator.AddFault({.commandPrefix = "H101", .hangUp = true});
+  receiver.AddFault({.commandPrefix = "H101", .hangUp = true});
   const double cpuBefore = qlr::testing::ProcessCpuSeconds();
   const auto took = Timed([&] { EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 0); });
   EXPECT_LT(took, 1500ms);
@@ -124,14 +112,14 @@ TEST_F(LinkTest, HangUpEndsReadingWithoutSpinningAndTheLinkRecovers) {
   EXPECT_LT(Timed([&] { link.ClosePort(); }), 100ms);
 
   ReceiverEmulator replacement;
-  ScopedEnvironment ports2(PortsVariable, replacement.DevicePath());
+  ScopedPorts ports2({replacement.DevicePath()});
   ASSERT_EQ(link.OpenPort(1), 1);
   EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 1);
 }
 
 TEST(LinkTransport, ALineIsHandedOverWholeAndWrapsPast256Characters) {
   qlr::testing::PtyPair pty;
-  ScopedEnvironment ports(PortsVariable, pty.Path());
+  ScopedPorts ports({pty.Path()});
   CReceiverLink link;
   ASSERT_EQ(link.OpenPort(1), 1);
   std::string line;
@@ -144,7 +132,7 @@ TEST(LinkTransport, ALineIsHandedOverWholeAndWrapsPast256Characters) {
 
 TEST(LinkTransport, AWriteThatCannotFinishClosesTheLink) {
   qlr::testing::PtyPair pty;  // nobody reads the far end
-  ScopedEnvironment ports(PortsVariable, pty.Path());
+  ScopedPorts ports({pty.Path()});
   CReceiverLink link;
   ASSERT_EQ(link.OpenPort(1), 1);
   const std::string flood(1 << 20, 'x');
@@ -168,7 +156,7 @@ int OutputNeverDrains(int fd, unsigned long request, void* argument) {
 
 TEST(LinkTransport, FormatChangeWaitsAtMostItsDrainTime) {
   qlr::testing::PtyPair pty;
-  ScopedEnvironment ports(PortsVariable, pty.Path());
+  ScopedPorts ports({pty.Path()});
   SystemCalls calls = SystemCalls::Real();
   calls.ioctl = OutputNeverDrains;
   CReceiverLink link(&calls);

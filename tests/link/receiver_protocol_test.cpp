@@ -19,51 +19,35 @@ using qlr::emu::EmulatorOptions;
 using qlr::emu::FaultRule;
 using qlr::emu::ReceiverEmulator;
 using qlr::testing::CommandTexts;
-using qlr::testing::PortList;
 using qlr::testing::ReadTraffic;
-using qlr::testing::ScopedEnvironment;
+using qlr::testing::RecordingSink;
+using qlr::testing::ScopedPorts;
 using qlr::testing::Traffic;
 using Lines = std::vector<std::string>;
 
-class RecordingSink : public ProgressSink {
- public:
-  void SetRange(int lowest, int highest) override { calls.push_back("range " + std::to_string(lowest) + ".." + std::to_string(highest)); }
-  void SetPosition(int position) override { calls.push_back(std::to_string(position)); }
-  std::vector<std::string> calls;
-};
-
-std::vector<std::string> FullProgress() {
-  std::vector<std::string> calls = {"range 0..127"};
-  for (int address = 0; address < 128; ++address) calls.push_back(std::to_string(address));
-  return calls;
-}
-
-class ProtocolTest : public ::testing::Test {
+class ProtocolTest : public testing::LinkFixture {
  protected:
   void SetUp() override {
     ASSERT_EQ(link.OpenPort(1), 1);
   }
-  ReceiverEmulator emulator;
-  ScopedEnvironment ports{PortsVariable, emulator.DevicePath()};
-  CReceiverLink link;
   RecordingSink sink;
 };
 
 TEST_F(ProtocolTest, ReadEepromEntersServiceModeReadsEveryAddressAndLeaves) {
   EepromImage image{};
   ASSERT_EQ(link.ReadEeprom(0, 128, image.data(), &sink), 1);
-  EXPECT_EQ(image, emulator.Memory());
-  EXPECT_EQ(Traffic(emulator), ReadTraffic(128));
-  EXPECT_EQ(sink.calls, FullProgress());
-  EXPECT_FALSE(emulator.InServiceMode());
+  EXPECT_EQ(image, receiver.Memory());
+  EXPECT_EQ(Traffic(receiver), ReadTraffic(128));
+  EXPECT_EQ(sink.calls, RecordingSink::Transfer(128));
+  EXPECT_FALSE(receiver.InServiceMode());
   // Back at 9600: the receiver still answers normal commands.
   EXPECT_EQ(link.QueryRegion(), 2);
 }
 
 TEST_F(ProtocolTest, WriteEepromWritesAndReadsBackEveryAddress) {
   ASSERT_EQ(link.WriteEeprom(0, 128, MediumValues.data(), &sink), 1);
-  EXPECT_EQ(emulator.Memory(), MediumValues);
-  EXPECT_EQ(sink.calls, FullProgress());
+  EXPECT_EQ(receiver.Memory(), MediumValues);
+  EXPECT_EQ(sink.calls, RecordingSink::Transfer(128));
 
   std::vector<std::pair<std::string, unsigned>> expected = {
       {"G300", 9600}, {"G105", 9600}, {"GC01", 38400}, {"GCF0", 38400}};
@@ -76,22 +60,22 @@ TEST_F(ProtocolTest, WriteEepromWritesAndReadsBackEveryAddress) {
   }
   expected.emplace_back("H100", 38400);
   expected.emplace_back("H101", 9600);
-  EXPECT_EQ(Traffic(emulator), expected);
+  EXPECT_EQ(Traffic(receiver), expected);
 }
 
 TEST_F(ProtocolTest, AnswersAreReadByPositionNotByEchoedAddress) {
-  emulator.AddFault({.commandPrefix = "LD005?", .answer = Lines{"LD07F3A"}});
+  receiver.AddFault({.commandPrefix = "LD005?", .answer = Lines{"LD07F3A"}});
   EepromImage image{};
   ASSERT_EQ(link.ReadEeprom(0, 128, image.data(), nullptr), 1);
   EXPECT_EQ(image[5], 0x3A);
-  EXPECT_EQ(image[6], emulator.Memory()[6]);
+  EXPECT_EQ(image[6], receiver.Memory()[6]);
 }
 
 TEST_F(ProtocolTest, RegionCodes) {
   EXPECT_EQ(link.QueryRegion(), 2);
-  emulator.SetRegion(0x1F);
+  receiver.SetRegion(0x1F);
   EXPECT_EQ(link.QueryRegion(), 31);
-  emulator.SetSilent(true);
+  receiver.SetSilent(true);
   const auto start = Clock::now();
   EXPECT_EQ(link.QueryRegion(), -1);
   EXPECT_GE(Clock::now() - start, 490ms);
@@ -99,16 +83,16 @@ TEST_F(ProtocolTest, RegionCodes) {
 
 TEST_F(ProtocolTest, EmptyCountStillEntersAndLeavesServiceMode) {
   ASSERT_EQ(link.ReadEeprom(0, 0, nullptr, &sink), 1);
-  EXPECT_EQ(CommandTexts(emulator), (Lines{"G300", "G105", "GC01", "GCF0", "H100", "H101"}));
-  EXPECT_EQ(sink.calls, Lines{"range 0..127"});
+  EXPECT_EQ(CommandTexts(receiver), (Lines{"G300", "G105", "GC01", "GCF0", "H100", "H101"}));
+  EXPECT_EQ(sink.calls, RecordingSink::Transfer(0));
 }
 
 TEST_F(ProtocolTest, ARejectedWriteIsTriedOnceMore) {
-  emulator.AddFault({.commandPrefix = "LD010", .times = 1, .answer = Lines{"G001"}});
+  receiver.AddFault({.commandPrefix = "LD010", .times = 1, .answer = Lines{"G001"}});
   ASSERT_EQ(link.WriteEeprom(0, 128, MediumValues.data(), nullptr), 1);
-  const Lines texts = CommandTexts(emulator);
+  const Lines texts = CommandTexts(receiver);
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "LD01035"), 2);
-  EXPECT_EQ(emulator.Memory(), MediumValues);
+  EXPECT_EQ(receiver.Memory(), MediumValues);
 }
 
 // Each failure stops the operation where it happens: nothing is sent after
@@ -127,15 +111,15 @@ class ProtocolFailure : public ProtocolTest, public ::testing::WithParamInterfac
 
 TEST_P(ProtocolFailure, StopsAtTheFailingStep) {
   const FailureCase& failure = GetParam();
-  emulator.AddFault(failure.fault);
+  receiver.AddFault(failure.fault);
   EepromImage image{};
   const int result = failure.write ? link.WriteEeprom(0, 128, MediumValues.data(), &sink)
                                    : link.ReadEeprom(0, 128, image.data(), &sink);
   EXPECT_EQ(result, 0);
   std::this_thread::sleep_for(100ms);  // anything sent late would arrive now
-  const auto traffic = Traffic(emulator);
+  const auto traffic = Traffic(receiver);
   ASSERT_GE(traffic.size(), failure.lastCommands.size());
-  const Lines texts = CommandTexts(emulator);
+  const Lines texts = CommandTexts(receiver);
   const Lines tail(texts.end() - static_cast<long>(failure.lastCommands.size()), texts.end());
   EXPECT_EQ(tail, failure.lastCommands);
   EXPECT_EQ(traffic.back().second, failure.lastBaud);
@@ -166,23 +150,23 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(ProtocolTest, GC01AnsweredG000LeavesTheLineInServiceSpeed) {
-  emulator.AddFault({.commandPrefix = "GC01", .answer = Lines{"G000"}});
+  receiver.AddFault({.commandPrefix = "GC01", .answer = Lines{"G000"}});
   EepromImage image{};
   EXPECT_EQ(link.ReadEeprom(0, 128, image.data(), &sink), 0);
   EXPECT_TRUE(sink.calls.empty());
   // The line stays at service speed until an exit sequence or a reopen.
-  EXPECT_TRUE(emulator.InServiceMode());
+  EXPECT_TRUE(receiver.InServiceMode());
   ASSERT_EQ(link.Send(command::Presence), 1);
-  ASSERT_EQ(emulator.WaitForCommands(4, 1s), 4u);
-  EXPECT_EQ(emulator.Commands().back().baud, 38400u);
+  ASSERT_EQ(receiver.WaitForCommands(4, 1s), 4u);
+  EXPECT_EQ(receiver.Commands().back().baud, 38400u);
   ASSERT_EQ(link.OpenPort(1), 1);
   ASSERT_EQ(link.Send(command::Presence), 1);
-  ASSERT_EQ(emulator.WaitForCommands(5, 1s), 5u);
-  EXPECT_EQ(emulator.Commands().back().baud, 9600u);
+  ASSERT_EQ(receiver.WaitForCommands(5, 1s), 5u);
+  EXPECT_EQ(receiver.Commands().back().baud, 9600u);
 }
 
 TEST_F(ProtocolTest, ExitRetriesAreBoundedAndPaused) {
-  emulator.AddFault({.commandPrefix = "H101", .answer = Lines{}});
+  receiver.AddFault({.commandPrefix = "H101", .answer = Lines{}});
   const auto start = Clock::now();
   std::uint8_t value = 0;
   EXPECT_EQ(link.ReadEeprom(0, 1, &value, nullptr), 0);
@@ -191,10 +175,9 @@ TEST_F(ProtocolTest, ExitRetriesAreBoundedAndPaused) {
   EXPECT_LT(took, 4000ms);
 }
 
-TEST(ProtocolClosedLink, FailsAtOnceSendingNothing) {
-  ReceiverEmulator emulator;
-  ScopedEnvironment ports(PortsVariable, emulator.DevicePath());
-  CReceiverLink link;
+using ProtocolClosedLink = testing::LinkFixture;
+
+TEST_F(ProtocolClosedLink, FailsAtOnceSendingNothing) {
   RecordingSink sink;
   EepromImage image{};
   const auto start = Clock::now();
@@ -203,13 +186,13 @@ TEST(ProtocolClosedLink, FailsAtOnceSendingNothing) {
   EXPECT_EQ(link.WriteEeprom(0, 128, image.data(), &sink), 0);
   EXPECT_LT(Clock::now() - start, 100ms);
   EXPECT_TRUE(sink.calls.empty());
-  EXPECT_EQ(emulator.WaitForCommands(1, 100ms), 0u);
+  EXPECT_EQ(receiver.WaitForCommands(1, 100ms), 0u);
 }
 
 TEST(FindReceiver, ScansPastMissingAndSilentPortsToTheReceiver) {
   ReceiverEmulator receiver;
   {
-    ScopedEnvironment ports(PortsVariable, PortList({"/dev/qlr-missing-1", "/dev/qlr-missing-2", receiver.DevicePath()}));
+    ScopedPorts ports({"/dev/qlr-missing-1", "/dev/qlr-missing-2", receiver.DevicePath()});
     CReceiverLink link;
     ASSERT_EQ(link.FindReceiver(), 1);
     EXPECT_EQ(link.PortNumber(), 3);
@@ -219,7 +202,7 @@ TEST(FindReceiver, ScansPastMissingAndSilentPortsToTheReceiver) {
 
   // A port that opens but stays silent costs three 500 ms waits.
   ReceiverEmulator silent(EmulatorOptions{.silent = true});
-  ScopedEnvironment ports(PortsVariable, PortList({silent.DevicePath(), receiver.DevicePath()}));
+  ScopedPorts ports({silent.DevicePath(), receiver.DevicePath()});
   CReceiverLink link;
   const auto start = Clock::now();
   ASSERT_EQ(link.FindReceiver(), 1);
@@ -231,7 +214,7 @@ TEST(FindReceiver, ScansPastMissingAndSilentPortsToTheReceiver) {
 TEST(FindReceiver, RejectingReceiverIsPassedQuicklyAndNoneFoundFails) {
   ReceiverEmulator rejecting;
   rejecting.AddFault({.commandPrefix = "H101", .answer = Lines{"G001"}});
-  ScopedEnvironment ports(PortsVariable, PortList({rejecting.DevicePath(), "", "/dev/qlr-missing"}));
+  ScopedPorts ports({rejecting.DevicePath(), "", "/dev/qlr-missing"});
   CReceiverLink link;
   const auto start = Clock::now();
   EXPECT_EQ(link.FindReceiver(), 0);

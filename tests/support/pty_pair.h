@@ -28,6 +28,8 @@ class PtyPair {
 
   const std::string& Path() const { return path_; }
   int Master() const { return master_; }
+  // The client's end, e.g. a program's standard input.
+  int Slave() const { return slave_; }
 
   void Send(const std::string& bytes) const {
     [[maybe_unused]] const ssize_t written = ::write(master_, bytes.data(), bytes.size());

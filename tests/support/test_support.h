@@ -45,7 +45,7 @@ class ScopedEnvironment {
  public:
   ScopedEnvironment(std::string name, const std::string& value) : name_(std::move(name)) {
     if (const char* old = ::getenv(name_.c_str())) old_ = old;
-    ::setenv(name_.c_str(), value.c_str(), 1);
+    Set(value);
   }
   ~ScopedEnvironment() {
     if (old_) ::setenv(name_.c_str(), old_->c_str(), 1);
@@ -53,6 +53,8 @@ class ScopedEnvironment {
   }
   ScopedEnvironment(const ScopedEnvironment&) = delete;
   ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+  void Set(const std::string& value) { ::setenv(name_.c_str(), value.c_str(), 1); }
 
  private:
   std::string name_;
@@ -85,13 +87,6 @@ inline std::vector<unsigned char> ReadBytes(const std::filesystem::path& file) {
 inline void WriteBytes(const std::filesystem::path& file, const std::vector<unsigned char>& bytes) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-// "/dev/pts/3:/dev/pts/5" from a list of devices (an empty one is a port without device).
-inline std::string PortList(const std::vector<std::string>& devices) {
-  std::string list;
-  for (std::size_t i = 0; i < devices.size(); ++i) list += (i ? ":" : "") + devices[i];
-  return list;
 }
 
 }  // namespace qlr::testing
