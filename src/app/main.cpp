@@ -4,7 +4,7 @@
 #include "app/eeprom_app.h"
 
 int main(int argc, char** argv) {
-  qlr::CEepromApp app(qlr::CommandTail(argc, argv), [argc, argv] { qlr::RunDialogMode(argc, argv); });
+  qlr::CEepromApp app(qlr::ProgramCommandTail(argc, argv), [argc, argv] { qlr::RunDialogMode(argc, argv); });
   app.InitInstance();
   // The exit status carries no result, in either mode.
   return 0;

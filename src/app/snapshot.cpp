@@ -13,7 +13,7 @@ bool TakeSnapshot(CReceiverLink& link, const std::filesystem::path& directory) {
   if (!link.FindReceiver()) return false;
   EepromImage image{};
   if (!link.ReadEeprom(0, static_cast<int>(image.size()), image.data(), nullptr)) return false;
-  return static_cast<bool>(SaveImageFile(file, image, {.replaceExisting = false, .mode = 0444}));
+  return static_cast<bool>(SaveImageFile(file, image, {.replaceExisting = false, .mode = 0444, .hidden = true}));
 }
 
 }  // namespace qlr

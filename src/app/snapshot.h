@@ -1,5 +1,5 @@
 // The unattended snapshot: the receiver's EEPROM, once, into a read-only file
-// in the current directory.
+// in the current directory (hidden as well, on Windows).
 #pragma once
 
 #include <filesystem>

@@ -1,7 +1,5 @@
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "image/image_file.h"
 
@@ -21,20 +19,6 @@ std::string ImageFileResult::Describe(const std::filesystem::path& path) const {
     case ImageFileStatus::WriteFailed: return "cannot write " + name + reason;
   }
   return name;
-}
-
-ImageFileResult LoadImageFile(const std::filesystem::path& path, EepromImage& image) {
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!file) return {ImageFileStatus::CannotOpen, errno};
-  EepromImage loaded{};
-  const std::size_t got = std::fread(loaded.data(), 1, loaded.size(), file.get());
-  if (got < loaded.size()) {
-    // A directory opens but does not read.
-    if (std::ferror(file.get())) return {ImageFileStatus::CannotOpen, errno};
-    return {ImageFileStatus::TooShort, 0};
-  }
-  image = loaded;
-  return {};
 }
 
 }  // namespace qlr

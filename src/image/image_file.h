@@ -8,7 +8,8 @@
 // anything is written, a target is refused when it has no write permission
 // bit (which stops root as well), when this user may not write it, or when
 // it is no regular file. A symbolic link stays; the file it names is
-// replaced, under the same rules.
+// replaced, under the same rules. On Windows a mode without write bits is
+// the read-only attribute, and a target that has it is refused.
 #pragma once
 
 #include <filesystem>
@@ -43,6 +44,8 @@ struct SaveOptions {
   // Permission bits of the new file; -1 keeps those of a replaced file, and
   // gives a new one the usual 0666 less the umask.
   int mode = -1;
+  // Windows: the hidden attribute from the start. POSIX files have none.
+  bool hidden = false;
 };
 
 // Loads the first 128 bytes of the file; longer files are accepted.

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "image/image_file.h"
@@ -130,6 +131,20 @@ ImageFileResult CheckExisting(const fs::path& target, const struct stat& existin
 }
 
 }  // namespace
+
+ImageFileResult LoadImageFile(const std::filesystem::path& path, EepromImage& image) {
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+  if (!file) return {ImageFileStatus::CannotOpen, errno};
+  EepromImage loaded{};
+  const std::size_t got = std::fread(loaded.data(), 1, loaded.size(), file.get());
+  if (got < loaded.size()) {
+    // A directory opens but does not read.
+    if (std::ferror(file.get())) return {ImageFileStatus::CannotOpen, errno};
+    return {ImageFileStatus::TooShort, 0};
+  }
+  image = loaded;
+  return {};
+}
 
 ImageFileResult CheckSaveTarget(const fs::path& path, const SaveOptions& options) {
   const fs::path target = ResolvedTarget(path);

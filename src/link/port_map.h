@@ -36,6 +36,13 @@ std::string DeviceForPort(int number);
 // The whole map, in port order; entries without a device are left out.
 std::vector<PortInfo> ListPorts();
 
+// The machine's own map, whatever QLR5500_PORTS says.
+std::vector<PortInfo> SystemPorts();
+
+// Whether `device` names something present (a device of the Win32 device
+// namespace, \\.\COM3, is no file the file system could see).
+bool DeviceExists(const std::string& device);
+
 // The map built from a QLR5500_PORTS value (exposed for tests).
 std::vector<PortInfo> PortsFromList(const std::string& list, char separator = PortsSeparator);
 

@@ -78,9 +78,16 @@ std::vector<PortInfo> PortsFromSysfs(const fs::path& ttyClass, const fs::path& d
   return ports;
 }
 
+bool DeviceExists(const std::string& device) {
+  std::error_code error;
+  return fs::exists(device, error);
+}
+
+std::vector<PortInfo> SystemPorts() { return PortsFromSysfs("/sys/class/tty"); }
+
 std::vector<PortInfo> ListPorts() {
   if (const char* list = std::getenv(PortsVariable)) return PortsFromList(list);
-  return PortsFromSysfs("/sys/class/tty");
+  return SystemPorts();
 }
 
 std::string DeviceForPort(int number) {

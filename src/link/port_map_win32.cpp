@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "os/unique_handle.h"
 #include "os/wide_string.h"
 #include "link/port_map.h"
 
@@ -40,10 +41,27 @@ bool PortsOverridden(std::string& list) {
 
 const char PortsSeparator = ';';
 
+bool DeviceExists(const std::string& device) {
+  static constexpr std::string_view DeviceNamespace = "\\\\.\\";
+  const std::wstring path = Widen(device);
+  if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  if (device.starts_with(DeviceNamespace)) {
+    wchar_t target[MAX_PATH];
+    return ::QueryDosDeviceW(path.c_str() + DeviceNamespace.size(), target, MAX_PATH) != 0;
+  }
+  // A Unix device seen through Wine's Z: drive has no attributes; opening it
+  // without any access touches nothing.
+  const UniqueHandle probe(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  return static_cast<bool>(probe);
+}
+
+std::vector<PortInfo> SystemPorts() { return PortsFromComNames(DosDeviceNames()); }
+
 std::vector<PortInfo> ListPorts() {
   std::string list;
   if (PortsOverridden(list)) return PortsFromList(list);
-  return PortsFromComNames(DosDeviceNames());
+  return SystemPorts();
 }
 
 std::string DeviceForPort(int number) {

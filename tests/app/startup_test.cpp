@@ -1,5 +1,5 @@
-// Start-up: the command tail decides the mode; the unattended snapshot's
-// whole life against the emulator, in-process and through the real program.
+// Start-up: the mode from the command tail; the unattended snapshot's whole
+// life against the emulator, in-process and through the real program.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -24,25 +24,6 @@ using qlr::testing::ReadBytes;
 using qlr::testing::ScopedPorts;
 using qlr::testing::ScopedWorkingDirectory;
 using qlr::testing::TempDirectory;
-
-std::string Tail(std::vector<const char*> arguments) {
-  arguments.insert(arguments.begin(), "SaveQLR5500");
-  return CommandTail(static_cast<int>(arguments.size()), arguments.data());
-}
-
-TEST(CommandTail, OnlyExactlySaveIgnoringCaseTakesTheSnapshot) {
-  EXPECT_EQ(Tail({}), "");
-  EXPECT_EQ(Tail({"  "}), "");
-  EXPECT_EQ(Tail({"", "\t", "/SAVE"}), "/SAVE");
-  EXPECT_EQ(Tail({" /save"}), "/save");
-  EXPECT_EQ(Tail({"/SAVE", "x"}), "/SAVE x");
-  EXPECT_EQ(Tail({"/SAVE "}), "/SAVE ");
-
-  for (const char* tail : {"/SAVE", "/save", "/SaVe"}) EXPECT_TRUE(IsSnapshotCommand(tail)) << tail;
-  for (const char* tail : {"/SAVE x", "/SAVE ", "/SAVEX", "SAVE", "/SAV", "", "/S\xC1VE"}) {
-    EXPECT_FALSE(IsSnapshotCommand(tail)) << tail;
-  }
-}
 
 using StartupModes = qlr::testing::ReceiverFixture;
 

@@ -110,8 +110,7 @@ std::optional<PortSpec> ParsePortSpec(std::string_view text, std::string& error)
     }
     return PortSpec{number, {}};
   }
-  if (text.find('/') == std::string_view::npos) return PortSpec{0, "/dev/" + std::string(text)};
-  return PortSpec{0, std::string(text)};
+  return PortSpec{0, DeviceOfName(text)};
 }
 
 ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {

@@ -10,15 +10,15 @@
 namespace qlr::cli {
 namespace {
 
-// A map from QLR5500_PORTS names devices only; what sysfs knows about them
-// still helps to tell them apart.
+// A map from QLR5500_PORTS names devices only; what the system knows about
+// them still helps to tell them apart.
 void AddDescriptions(std::vector<PortInfo>& ports) {
   std::vector<PortInfo> known;
   bool looked = false;
   for (PortInfo& port : ports) {
     if (!port.description.empty()) continue;
     if (!looked) {
-      known = PortsFromSysfs("/sys/class/tty");
+      known = SystemPorts();
       looked = true;
     }
     std::error_code error;
@@ -28,7 +28,7 @@ void AddDescriptions(std::vector<PortInfo>& ports) {
         break;
       }
     }
-    if (port.description.empty() && !std::filesystem::exists(port.device, error)) port.description = "(no such device)";
+    if (port.description.empty() && !DeviceExists(port.device)) port.description = "(no such device)";
   }
 }
 
@@ -37,7 +37,8 @@ void AddDescriptions(std::vector<PortInfo>& ports) {
 int RunPorts(const Invocation&, const CliEnvironment& env) {
   std::vector<PortInfo> ports = ListPorts();
   if (ports.empty()) {
-    env.err << "qlr5500: no serial ports found (QLR5500_PORTS=dev1:dev2:... names them by hand)\n";
+    env.err << "qlr5500: no serial ports found (QLR5500_PORTS=dev1" << PortsSeparator << "dev2" << PortsSeparator
+            << "... names them by hand)\n";
     return ExitSuccess;
   }
   AddDescriptions(ports);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "link/port_map.h"
+
 namespace qlr::cli {
 namespace {
 
@@ -13,14 +15,17 @@ constexpr const char* ExitStatusText =
     "  3  the port, the line or the receiver failed\n"
     "  4  an image file could not be read or written\n";
 
-constexpr const char* PortOptionText =
-    "  -p, --port P      the receiver's port: a number 1..16 (see 'qlr5500 ports') or a\n"
-    "                    device such as /dev/ttyUSB0. Without it the ports are scanned,\n"
-    "                    which works when exactly one receiver answers.\n";
+std::string PortOptionText() {
+  return std::string("  -p, --port P      the receiver's port: a number 1..16 (see 'qlr5500 ports') or a\n"
+                     "                    device such as ") +
+         ExampleDevice +
+         ". Without it the ports are scanned,\n"
+         "                    which works when exactly one receiver answers.\n";
+}
 
 std::string OptionLines(unsigned options) {
   std::string text;
-  if (options & OptionPort) text += PortOptionText;
+  if (options & OptionPort) text += PortOptionText();
   if (options & OptionYes) text += "  -y, --yes         write without asking\n";
   if (options & OptionAll) text += "      --all         try every port and list every receiver that answers\n";
   if (options & OptionNoClobber) text += "  -n, --no-clobber  refuse to replace an existing FILE\n";
@@ -45,7 +50,9 @@ std::string ToolHelp() {
   text +=
       "\n"
       "P is a port number 1..16 or a device. Ports are numbered by the port map that\n"
-      "'qlr5500 ports' shows; QLR5500_PORTS=dev1:dev2:... replaces it.\n"
+      "'qlr5500 ports' shows; QLR5500_PORTS=dev1" +
+      std::string(1, PortsSeparator) + "dev2" + std::string(1, PortsSeparator) +
+      "... replaces it.\n"
       "'qlr5500 COMMAND --help' tells more about a command; --version shows the version.\n"
       "\n";
   return text + ExitStatusText;

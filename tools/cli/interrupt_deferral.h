@@ -1,4 +1,5 @@
-// Holds back Ctrl-C (SIGINT), SIGTERM and SIGHUP while a transfer runs.
+// Holds back Ctrl-C (SIGINT), SIGTERM and SIGHUP while a transfer runs (on
+// Windows Ctrl-C, Ctrl-Break and closing the console).
 //
 // A transfer that stops half-way leaves the receiver in service mode at
 // 38400 baud, and a write leaves the EEPROM partly written. Every wait of the

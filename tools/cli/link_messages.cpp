@@ -1,10 +1,6 @@
 #include "cli/link_messages.h"
 
-#include <grp.h>
-#include <sys/stat.h>
-
 #include <cstring>
-#include <vector>
 
 namespace qlr::cli {
 namespace {
@@ -17,8 +13,8 @@ std::string Sentence(const LinkFailure& failure, const std::string& device, int 
              " group (and log in again)";
     case LinkFailureKind::NoDevice:
       if (device.empty())
-        return "no such device: port " + std::to_string(port) + " has none ('qlr5500 ports' lists them)";
-      return "no such device: " + device;
+        return "no such device: port " + std::to_string(port) + " has none (" + PortListHint + ")";
+      return "no such device: " + device + DeviceListHint;
     case LinkFailureKind::Busy: return "device busy: " + where + " is in use by another program";
     case LinkFailureKind::NotSerial: return where + " is not a serial device";
     case LinkFailureKind::LineDown: return "input/output error on " + where + ": was it unplugged?";
@@ -45,16 +41,6 @@ std::string DescribeLinkFailure(const LinkFailure& failure, const std::string& d
   std::string text = Sentence(failure, device, port, accessGroup);
   if (!failure.step.empty()) text += " (failed step: " + failure.step + ")";
   return text;
-}
-
-std::string AccessGroupOf(const std::string& device) {
-  struct stat info {};
-  if (device.empty() || ::stat(device.c_str(), &info) != 0 || info.st_gid == 0) return "dialout";
-  group entry{};
-  group* found = nullptr;
-  std::vector<char> buffer(4096);
-  if (::getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found) return "dialout";
-  return found->gr_name;
 }
 
 }  // namespace qlr::cli

@@ -19,4 +19,9 @@ std::string DescribeLinkFailure(const LinkFailure& failure, const std::string& d
 // or "dialout" when that cannot be told.
 std::string AccessGroupOf(const std::string& device);
 
+// Where a user finds the ports that exist, after "no such device".
+extern const char* const PortListHint;    // for a port number
+extern const char* const DeviceListHint;  // after a device, from its first character on
+
+
 }  // namespace qlr::cli
