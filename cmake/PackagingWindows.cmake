@@ -6,20 +6,18 @@ if(NOT WIN32)
   return()
 endif()
 
+# The programs' own install(TARGETS) rules put them beside the documents,
+# at the top of the installed folder, as Windows programs are laid out.
+set(CMAKE_INSTALL_BINDIR .)
+
 set(QLR_DOCS ${PROJECT_SOURCE_DIR}/docs)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
 install(FILES ${QLR_DOCS}/windows.md ${QLR_DOCS}/cli.md DESTINATION docs)
 install(FILES ${PROJECT_SOURCE_DIR}/data/debian/copyright DESTINATION . RENAME COPYRIGHT.txt)
 
-# The programs are defined further down the top-level list, and only once the
-# Windows build has them: decide when the whole list has been read.
+# The programs are defined further down the top-level list: CPack is set
+# up when the whole list has been read.
 function(qlr_package_windows)
-  foreach(program SaveQLR5500 qlr5500)
-    if(TARGET ${program})
-      install(TARGETS ${program} RUNTIME DESTINATION .)
-    endif()
-  endforeach()
-
   set(CPACK_GENERATOR ZIP NSIS)
   set(CPACK_PACKAGE_NAME SaveQLR5500)
   set(CPACK_PACKAGE_VENDOR "SaveQLR5500 developers")
