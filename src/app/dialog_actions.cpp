@@ -39,6 +39,14 @@ std::filesystem::path WithDefaultExtension(const std::filesystem::path& chosen, 
   return extended;
 }
 
+std::optional<Message> ReplaceQuestion(const std::filesystem::path& chosen, const std::filesystem::path& path,
+                                       FileDialogKind kind) {
+  std::error_code error;
+  if (kind != FileDialogKind::SaveAs || path == chosen || !std::filesystem::exists(path, error)) return std::nullopt;
+  return Message{0, "A file named \"" + path.filename().string() + "\" already exists. Do you want to replace it?",
+                 MessageKind::Confirmation};
+}
+
 std::string PortDescription(int number) {
   std::string device = DeviceForPort(number);
   if (device.empty()) return "COM" + std::to_string(number) + ": no serial device";

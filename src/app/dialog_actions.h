@@ -9,6 +9,7 @@
 
 #include <array>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "app/dialog_view.h"
@@ -28,6 +29,12 @@ std::filesystem::path DefaultImagePath();
 // existing file is taken as it is when opening, so extension-less files
 // stay reachable.
 std::filesystem::path WithDefaultExtension(const std::filesystem::path& chosen, FileDialogKind kind);
+
+// The question a file dialog's owner asks before saving to `path`: the
+// dialog asked about the name as it was chosen, and an added extension may
+// name another file that is there already. Nothing when no question is due.
+std::optional<Message> ReplaceQuestion(const std::filesystem::path& chosen, const std::filesystem::path& path,
+                                       FileDialogKind kind);
 
 // What the port field's tooltip says about port n: its device, e.g.
 // "/dev/ttyUSB0", or that it has none.

@@ -216,16 +216,7 @@ std::optional<fs::path> CEepromDlgWin32::ChooseFile(FileDialogKind kind, const f
     if (!prompts_.fileDialog(kind, request)) return std::nullopt;
     const fs::path chosen(buffer.c_str());
     const fs::path path = WithDefaultExtension(chosen, kind);
-    std::error_code error;
-    // The dialog asked about the name it returned; an extension added here
-    // may name another file that is there already.
-    if (saving && path != chosen && fs::exists(path, error)) {
-      const Message replace{0,
-                            "A file named \"" + path.filename().string() +
-                                "\" already exists. Do you want to replace it?",
-                            MessageKind::Confirmation};
-      if (!Confirm(replace)) continue;
-    }
+    if (const auto question = ReplaceQuestion(chosen, path, kind); question && !Confirm(*question)) continue;
     return path;
   }
 }

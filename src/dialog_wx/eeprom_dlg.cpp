@@ -194,16 +194,7 @@ std::optional<std::filesystem::path> CEepromDlg::ChooseFile(FileDialogKind kind,
     // GetPath() may be empty where GetDirectory() and GetFilename() are not.
     const std::filesystem::path chosen = ToPath(chooser.GetDirectory()) / ToPath(chooser.GetFilename());
     const std::filesystem::path path = WithDefaultExtension(chosen, kind);
-    std::error_code error;
-    // The dialog asked about the name as typed; the added extension may name
-    // another file that is there already.
-    if (saving && path != chosen && std::filesystem::exists(path, error)) {
-      const Message replace{0,
-                            "A file named \"" + path.filename().string() +
-                                "\" already exists. Do you want to replace it?",
-                            MessageKind::Confirmation};
-      if (!Confirm(replace)) continue;
-    }
+    if (const auto question = ReplaceQuestion(chosen, path, kind); question && !Confirm(*question)) continue;
     return path;
   }
 }
