@@ -9,6 +9,7 @@
 #include "cli/formatting.h"
 #include "cli/link_messages.h"
 #include "cli/progress_bar.h"
+#include "cli/registry.h"
 #include "link/region_names.h"
 
 namespace qlr::cli {
@@ -46,7 +47,7 @@ TEST(CliArguments, AcceptsOrRejectsCommandLines) {
       {{"write", "--force", "a"}, "unknown option '--force'"},
   };
   for (const ParseCase& c : cases) {
-    const ParseOutcome outcome = ParseArguments(c.words);
+    const ParseOutcome outcome = ParseArguments(c.words, Registry());
     if (c.error.empty()) {
       EXPECT_EQ(outcome.error, "") << ::testing::PrintToString(c.words);
     } else {
@@ -57,8 +58,8 @@ TEST(CliArguments, AcceptsOrRejectsCommandLines) {
 }
 
 TEST(CliArguments, KeepsWhatTheCommandNeeds) {
-  const Invocation call = ParseArguments({"--port=16", "write", "-y", "--", "-odd.bin"}).invocation;
-  EXPECT_EQ(call.command, Command::Write);
+  const Invocation call = ParseArguments({"--port=16", "write", "-y", "--", "-odd.bin"}, Registry()).invocation;
+  EXPECT_EQ(call.command, Registry().Find("write"));
   ASSERT_TRUE(call.port);
   EXPECT_EQ(call.port->number, 16);
   EXPECT_TRUE(call.yes);

@@ -1,98 +1,48 @@
 #include "cli/arguments.h"
 
 #include <algorithm>
-#include <array>
-
-#include "cli/commands.h"
 
 namespace qlr::cli {
 namespace {
-
-constexpr unsigned ReceiverOptions = OptionPort;
-
-constexpr std::array<CommandInfo, 10> CommandTable = {{
-    {Command::Ports, RunPorts, "ports", 0, 0, 0, "ports", "list the serial ports and what they are",
-     "Lists the port map: each port number 1..16 that has a device, the device, and what\n"
-     "the machine says the device is (a USB adapter's vendor:product and name).\n"
-     "QLR5500_PORTS, a colon-separated list of devices, replaces the map.\n"},
-    {Command::Find, RunFind, "find", OptionAll, 0, 0, "find [--all]", "find the port the receiver is on",
-     "Scans ports 1 to 16 for a receiver and prints the first port that answers: its\n"
-     "number, then its device. With --all, every port is tried and each one with a\n"
-     "receiver is printed on a line of its own. Exit status 3 when no receiver answers.\n"},
-    {Command::Region, RunRegion, "region", ReceiverOptions, 0, 0, "region [--port P]", "show the receiver's region",
-     "Prints the receiver's region code, then its name (JAPAN, USA, EUR/AUS, ...);\n"
-     "a code that has no name prints \"unknown\".\n"},
-    {Command::Read, RunRead, "read", ReceiverOptions | OptionNoClobber, 1, 1, "read [--port P] [--no-clobber] FILE",
-     "save the receiver's EEPROM in FILE",
-     "Reads the receiver's 128-byte EEPROM and saves it in FILE, raw, 128 bytes.\n"
-     "FILE only ever appears complete: when anything fails, an existing FILE keeps\n"
-     "its contents and no new file is left behind.\n"},
-    {Command::Compare, RunCompare, "compare", ReceiverOptions, 1, 1, "compare [--port P] FILE",
-     "compare the receiver's EEPROM with FILE",
-     "Reads the receiver's EEPROM and compares it with the first 128 bytes of FILE.\n"
-     "Exit status 0 when they are identical; 1 when they differ, after printing how\n"
-     "many bytes differ and each differing address with the receiver's byte and the\n"
-     "file's.\n"},
-    {Command::Write, RunWrite, "write", ReceiverOptions | OptionYes, 1, 1, "write [--port P] [--yes] FILE",
-     "write FILE into the receiver's EEPROM",
-     "Writes the first 128 bytes of FILE into the receiver's EEPROM, reading every\n"
-     "byte back to check it. A file shorter than 128 bytes is refused before anything\n"
-     "is sent. Asks for confirmation on the terminal; without a terminal on standard\n"
-     "input it refuses unless --yes is given.\n"},
-    {Command::Medium, RunMedium, "medium", ReceiverOptions | OptionYes, 0, 0, "medium [--port P] [--yes]",
-     "write the built-in medium values",
-     "Writes the built-in medium values into the receiver's EEPROM, for a receiver\n"
-     "whose own values are lost; every byte is read back to check it. Asks for\n"
-     "confirmation like write.\n"},
-    {Command::Dump, RunDump, "dump", 0, 1, 1, "dump FILE", "show an image file in hex",
-     "Prints the first 128 bytes of an image file in hexadecimal, 16 to a row, each\n"
-     "row headed by its first address. Needs no receiver.\n"},
-    {Command::Diff, RunDiff, "diff", 0, 2, 2, "diff FILE1 FILE2", "compare two image files",
-     "Compares the first 128 bytes of two image files. Exit status 0 when they are\n"
-     "identical; 1 when they differ, after printing how many bytes differ and each\n"
-     "differing address with the byte of FILE1 and of FILE2. Needs no receiver.\n"},
-    {Command::Help, nullptr, "help", 0, 0, 1, "help [COMMAND]", "show the help of qlr5500 or of a command", ""},
-}};
 
 bool AllDigits(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::string_view OptionName(unsigned option) {
-  switch (option) {
-    case OptionPort: return "--port";
-    case OptionYes: return "--yes";
-    case OptionAll: return "--all";
-    case OptionNoClobber: return "--no-clobber";
+std::string OperandMistake(const CommandSpec& command, std::size_t given) {
+  const std::string name(command.name);
+  if (static_cast<int>(given) < command.minOperands) {
+    return name + (command.minOperands == 2 ? " needs two files" : " needs a file");
   }
-  return "";
+  if (command.maxOperands == 0) return name + " takes no file";
+  return name + (command.maxOperands == 2 ? " takes two files" : " takes one file") + ", not " + std::to_string(given);
 }
 
-std::string OperandMistake(const CommandInfo& info, std::size_t given) {
-  const std::string name(info.name);
-  if (static_cast<int>(given) < info.minOperands) {
-    return name + (info.minOperands == 2 ? " needs two files" : " needs a file");
-  }
-  if (info.maxOperands == 0) return name + " takes no file";
-  return name + (info.maxOperands == 2 ? " takes two files" : " takes one file") + ", not " + std::to_string(given);
-}
-
-}  // namespace
-
-std::span<const CommandInfo> Commands() { return CommandTable; }
-
-const CommandInfo* FindCommand(std::string_view name) {
-  for (const CommandInfo& info : CommandTable) {
-    if (info.name == name) return &info;
+// The option `word` is; a value written into it ("--port=3") goes to `inlineValue`.
+const OptionSpec* MatchOption(const CommandTable& table, std::string_view word,
+                              std::optional<std::string>& inlineValue) {
+  for (const OptionSpec* option : table.options) {
+    if (word == option->longName || (!option->shortName.empty() && word == option->shortName)) return option;
+    const std::string withValue = std::string(option->longName) + "=";
+    if (option->store && word.starts_with(withValue)) {
+      inlineValue = std::string(word.substr(withValue.size()));
+      return option;
+    }
   }
   return nullptr;
 }
 
-const CommandInfo& InfoFor(Command command) {
-  for (const CommandInfo& info : CommandTable) {
-    if (info.command == command) return info;
+}  // namespace
+
+bool CommandSpec::Takes(const OptionSpec& option) const {
+  return std::find(options.begin(), options.end(), &option) != options.end();
+}
+
+const CommandSpec* CommandTable::Find(std::string_view name) const {
+  for (const CommandSpec& command : commands) {
+    if (command.name == name) return &command;
   }
-  return CommandTable.back();
+  return nullptr;
 }
 
 std::optional<PortSpec> ParsePortSpec(std::string_view text, std::string& error) {
@@ -113,19 +63,16 @@ std::optional<PortSpec> ParsePortSpec(std::string_view text, std::string& error)
   return PortSpec{0, DeviceOfName(text)};
 }
 
-ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
+ParseOutcome ParseArguments(const std::vector<std::string>& arguments, const CommandTable& table) {
   ParseOutcome outcome;
   Invocation& call = outcome.invocation;
-  const CommandInfo* info = nullptr;
-  unsigned given = 0;
+  std::vector<const OptionSpec*> given;
+  const auto wasGiven = [&given](const OptionSpec* option) {
+    return std::find(given.begin(), given.end(), option) != given.end();
+  };
   std::string mistake;
   const auto note = [&mistake](std::string text) {
     if (mistake.empty()) mistake = std::move(text);
-  };
-  const auto flag = [&](unsigned option, bool& field) {
-    if (field) note(std::string(OptionName(option)) + " given twice");
-    field = true;
-    given |= option;
   };
 
   bool optionsEnded = false;
@@ -133,14 +80,13 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
     const std::string& word = arguments[i];
     const bool isOption = !optionsEnded && word.size() > 1 && word[0] == '-';
     if (!isOption) {
-      if (call.command == Command::None) {
-        info = FindCommand(word);
-        if (!info) {
+      if (!call.command) {
+        call.command = table.Find(word);
+        if (!call.command) {
           note("unknown command '" + word + "'");
           continue;
         }
-        call.command = info->command;
-        if (call.command == Command::Help) call.help = true;
+        if (call.command->IsHelp()) call.help = true;
       } else {
         call.operands.push_back(word);
       }
@@ -148,53 +94,59 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments) {
     }
     if (word == "--") {
       optionsEnded = true;
-    } else if (word == "-h" || word == "--help") {
+      continue;
+    }
+    if (word == "-h" || word == "--help") {
       call.help = true;
-    } else if (word == "--version") {
+      continue;
+    }
+    if (word == "--version") {
       call.version = true;
-    } else if (word == "-y" || word == "--yes") {
-      flag(OptionYes, call.yes);
-    } else if (word == "--all") {
-      flag(OptionAll, call.all);
-    } else if (word == "-n" || word == "--no-clobber") {
-      flag(OptionNoClobber, call.noClobber);
-    } else if (word == "-p" || word == "--port" || word.rfind("--port=", 0) == 0) {
-      std::string value;
-      if (word.size() > 6 && word[6] == '=') {
-        value = word.substr(7);
+      continue;
+    }
+    std::optional<std::string> inlineValue;
+    const OptionSpec* option = MatchOption(table, word, inlineValue);
+    if (!option) {
+      note("unknown option '" + word + "'");
+      continue;
+    }
+    std::string value;
+    if (option->store) {
+      if (inlineValue) {
+        value = std::move(*inlineValue);
       } else if (i + 1 < arguments.size()) {
         value = arguments[++i];
       } else {
-        note(word + " needs a port number 1..16 or a device");
+        note(word + " needs " + std::string(option->valueNeeded));
         continue;
       }
-      if (call.port) note("--port given twice");
-      given |= OptionPort;
-      std::string error;
-      call.port = ParsePortSpec(value, error);
-      if (!call.port) note(error);
-    } else {
-      note("unknown option '" + word + "'");
     }
+    if (wasGiven(option)) note(std::string(option->longName) + " given twice");
+    given.push_back(option);
+    std::string error;
+    if (option->store && !option->store(value, call, error)) note(error);
+    if (option->flag) call.*(option->flag) = true;
   }
 
-  if (mistake.empty() && info) {
-    for (const unsigned option : {OptionPort, OptionYes, OptionAll, OptionNoClobber}) {
-      if ((given & option) && !(info->options & option)) {
-        note(std::string(info->name) + " does not take " + std::string(OptionName(option)));
+  if (mistake.empty() && call.command) {
+    const CommandSpec& command = *call.command;
+    for (const OptionSpec* option : table.options) {
+      if (wasGiven(option) && !command.Takes(*option)) {
+        note(std::string(command.name) + " does not take " + std::string(option->longName));
       }
     }
     const std::size_t count = call.operands.size();
     // A help request is answered whatever else the line holds.
-    const bool countMatters = !call.help || call.command == Command::Help;
-    if (countMatters && (static_cast<int>(count) < info->minOperands || static_cast<int>(count) > info->maxOperands)) {
-      note(OperandMistake(*info, count));
+    const bool countMatters = !call.help || command.IsHelp();
+    if (countMatters &&
+        (static_cast<int>(count) < command.minOperands || static_cast<int>(count) > command.maxOperands)) {
+      note(OperandMistake(command, count));
     }
-    if (call.command == Command::Help && count == 1 && !FindCommand(call.operands[0])) {
+    if (command.IsHelp() && count == 1 && !table.Find(call.operands[0])) {
       note("unknown command '" + call.operands[0] + "'");
     }
   }
-  if (mistake.empty() && call.command == Command::None && !call.help && !call.version) note("no command given");
+  if (mistake.empty() && !call.command && !call.help && !call.version) note("no command given");
   outcome.error = std::move(mistake);
   return outcome;
 }

@@ -1,49 +1,61 @@
 // The command line of qlr5500: which subcommand, with which options and files.
 //
-// ParseArguments only reads the words it is given; it opens nothing and
-// prints nothing. Every mistake it finds is a usage error (exit status 2).
+// ParseArguments only reads the words it is given, against the commands and
+// options of a CommandTable (registry.h holds the tool's own); it opens
+// nothing and prints nothing. Every mistake it finds is a usage error (exit
+// status 2).
 #pragma once
 
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qlr::cli {
 
-enum class Command { None, Help, Ports, Find, Region, Read, Compare, Write, Medium, Dump, Diff };
-
-// Options a subcommand may take, as bits.
-enum Option : unsigned {
-  OptionPort = 1u << 0,       // --port P
-  OptionYes = 1u << 1,        // --yes
-  OptionAll = 1u << 2,        // --all
-  OptionNoClobber = 1u << 3,  // --no-clobber
-};
-
 struct Invocation;
 struct CliEnvironment;
+
+// Records an option's value in `call`; false, with `error` set, for a value it refuses.
+using OptionValueStore = bool (*)(std::string_view value, Invocation& call, std::string& error);
+
+// One option a subcommand may take. -h/--help, --version and -- are the
+// parser's own and mean the same for every command.
+struct OptionSpec {
+  std::string_view longName;         // "--port"
+  std::string_view shortName{};      // "-p", or empty
+  std::string_view valueName{};      // "P" for an option with a value: "--port P", "--port=P"
+  std::string_view valueNeeded{};    // "a port number 1..16 or a device": what a missing value should have been
+  std::string help;                  // for --help; several lines are indented under the first
+  bool Invocation::*flag = nullptr;  // a flag: set when given
+  OptionValueStore store = nullptr;  // an option with a value: parses and keeps it
+};
 
 // Runs a subcommand (commands.h) and returns the exit status.
 using CommandHandler = int (*)(const Invocation& call, const CliEnvironment& env);
 
-struct CommandInfo {
-  Command command;
-  CommandHandler run;  // null for "help", which the tool answers itself
+struct CommandSpec {
   std::string_view name;
-  unsigned options;  // Option bits
-  int minOperands;
-  int maxOperands;
-  std::string_view synopsis;  // after "qlr5500 "
-  std::string_view summary;   // one line for the command list
-  std::string_view details;   // the rest of the command's --help
+  std::string_view synopsis;                 // after "qlr5500 "
+  std::vector<const OptionSpec*> options{};  // none: the command takes only --help
+  int minOperands = 0;
+  int maxOperands = 0;
+  std::string_view summary;      // one line for the command list
+  std::string_view details{};    // the rest of the command's --help
+  CommandHandler run = nullptr;  // null for "help": its operand names a command, and the tool answers it
+
+  bool IsHelp() const { return run == nullptr; }
+  bool Takes(const OptionSpec& option) const;
 };
 
-// Every subcommand, in the order --help lists them.
-std::span<const CommandInfo> Commands();
-const CommandInfo* FindCommand(std::string_view name);
-const CommandInfo& InfoFor(Command command);
+struct CommandTable {
+  // In the order a command's "does not take" mistakes are reported.
+  std::vector<const OptionSpec*> options;
+  // In the order --help lists them.
+  std::vector<CommandSpec> commands;
+
+  const CommandSpec* Find(std::string_view name) const;
+};
 
 // Where the receiver is: a port number 1..16 of the port map, or a device.
 struct PortSpec {
@@ -63,10 +75,11 @@ extern const char* const ExampleDevice;
 // mistake, which is then described in `error`.
 std::optional<PortSpec> ParsePortSpec(std::string_view text, std::string& error);
 
+// What the command line asks for; each option of the table has its field here.
 struct Invocation {
-  Command command = Command::None;
-  bool help = false;     // --help, or the "help" subcommand
-  bool version = false;  // --version
+  const CommandSpec* command = nullptr;  // a row of the table parsed against
+  bool help = false;                     // --help, or the "help" subcommand
+  bool version = false;                  // --version
   std::optional<PortSpec> port;
   bool yes = false;
   bool all = false;
@@ -79,7 +92,8 @@ struct ParseOutcome {
   std::string error;  // empty when the command line is sound
 };
 
-// `arguments` are the words after the program's name.
-ParseOutcome ParseArguments(const std::vector<std::string>& arguments);
+// `arguments` are the words after the program's name. The outcome points
+// into `table`, which must outlive it.
+ParseOutcome ParseArguments(const std::vector<std::string>& arguments, const CommandTable& table);
 
 }  // namespace qlr::cli

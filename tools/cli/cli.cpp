@@ -3,11 +3,13 @@
 #include "cli/arguments.h"
 #include "cli/exit_codes.h"
 #include "cli/help_text.h"
+#include "cli/registry.h"
 
 namespace qlr::cli {
 
 int RunCli(const std::vector<std::string>& arguments, const CliEnvironment& env) {
-  const ParseOutcome parsed = ParseArguments(arguments);
+  const CommandTable& table = Registry();
+  const ParseOutcome parsed = ParseArguments(arguments, table);
   const Invocation& call = parsed.invocation;
   int code = ExitSuccess;
   if (!parsed.error.empty()) {
@@ -15,14 +17,13 @@ int RunCli(const std::vector<std::string>& arguments, const CliEnvironment& env)
     return ExitUsage;
   }
   if (call.help) {
-    const Command about =
-        call.command == Command::Help && !call.operands.empty() ? FindCommand(call.operands[0])->command : call.command;
-    env.out << CommandHelp(about);
+    const CommandSpec* about =
+        call.command && call.command->IsHelp() && !call.operands.empty() ? table.Find(call.operands[0]) : call.command;
+    env.out << HelpText(about, table);
   } else if (call.version) {
     env.out << "qlr5500 " << QLR_VERSION << "\n";
   } else {
-    const CommandInfo& info = InfoFor(call.command);
-    code = info.run ? info.run(call, env) : ExitUsage;
+    code = call.command && call.command->run ? call.command->run(call, env) : ExitUsage;
   }
   // A result that never reached its reader (a full disk, a closed pipe) is a failure.
   env.out.flush();

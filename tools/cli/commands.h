@@ -1,7 +1,7 @@
-// The subcommands of qlr5500, each a CommandHandler of the command table
-// (arguments.cpp). Each takes a sound invocation and returns the exit status
-// (exit_codes.h); each reports its own failures on env.err and its results
-// on env.out.
+// The subcommands of qlr5500, each the CommandHandler of a row of the
+// registry (registry.cpp). Each takes a sound invocation and returns the exit
+// status (exit_codes.h); each reports its own failures on env.err and its
+// results on env.out.
 #pragma once
 
 #include "cli/arguments.h"

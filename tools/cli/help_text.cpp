@@ -15,26 +15,28 @@ constexpr const char* ExitStatusText =
     "  3  the port, the line or the receiver failed\n"
     "  4  an image file could not be read or written\n";
 
-std::string PortOptionText() {
-  return std::string("  -p, --port P      the receiver's port: a number 1..16 (see 'qlr5500 ports') or a\n"
-                     "                    device such as ") +
-         ExampleDevice +
-         ". Without it the ports are scanned,\n"
-         "                    which works when exactly one receiver answers.\n";
+constexpr std::size_t OptionTextColumn = 20;
+
+// "  -p, --port P      the receiver's port: ...", further lines of the help indented alike.
+std::string OptionLine(const OptionSpec& option) {
+  std::string line = "  " + (option.shortName.empty() ? std::string(4, ' ') : std::string(option.shortName) + ", ") +
+                     std::string(option.longName);
+  if (!option.valueName.empty()) line += " " + std::string(option.valueName);
+  line.resize(std::max(line.size() + 2, OptionTextColumn), ' ');
+  for (const char c : option.help) {
+    line += c;
+    if (c == '\n') line.append(OptionTextColumn, ' ');
+  }
+  return line + "\n";
 }
 
-std::string OptionLines(unsigned options) {
+std::string OptionLines(const CommandSpec& command) {
   std::string text;
-  if (options & OptionPort) text += PortOptionText();
-  if (options & OptionYes) text += "  -y, --yes         write without asking\n";
-  if (options & OptionAll) text += "      --all         try every port and list every receiver that answers\n";
-  if (options & OptionNoClobber) text += "  -n, --no-clobber  refuse to replace an existing FILE\n";
+  for (const OptionSpec* option : command.options) text += OptionLine(*option);
   return text + "  -h, --help        show this help\n";
 }
 
-}  // namespace
-
-std::string ToolHelp() {
+std::string ToolHelp(const CommandTable& table) {
   std::string text =
       "usage: qlr5500 COMMAND [OPTIONS] [FILE...]\n"
       "\n"
@@ -42,10 +44,10 @@ std::string ToolHelp() {
       "port. Image files hold the EEPROM as 128 raw bytes.\n"
       "\n"
       "commands:\n";
-  for (const CommandInfo& info : Commands()) {
-    std::string synopsis(info.synopsis);
+  for (const CommandSpec& command : table.commands) {
+    std::string synopsis(command.synopsis);
     synopsis.resize(std::max<std::size_t>(synopsis.size() + 2, 38), ' ');
-    text += "  " + synopsis + std::string(info.summary) + "\n";
+    text += "  " + synopsis + std::string(command.summary) + "\n";
   }
   text +=
       "\n"
@@ -58,19 +60,19 @@ std::string ToolHelp() {
   return text + ExitStatusText;
 }
 
-std::string CommandHelp(Command command) {
-  if (command == Command::None || command == Command::Help) return ToolHelp();
-  const CommandInfo& info = InfoFor(command);
-  return "usage: qlr5500 " + std::string(info.synopsis) + "\n\n" + std::string(info.details) + "\noptions:\n" +
-         OptionLines(info.options) + "\n" + ExitStatusText;
+}  // namespace
+
+std::string HelpText(const CommandSpec* command, const CommandTable& table) {
+  if (!command || command->IsHelp()) return ToolHelp(table);
+  return "usage: qlr5500 " + std::string(command->synopsis) + "\n\n" + std::string(command->details) + "\noptions:\n" +
+         OptionLines(*command) + "\n" + ExitStatusText;
 }
 
-std::string UsageHint(Command command) {
-  if (command == Command::None || command == Command::Help) {
+std::string UsageHint(const CommandSpec* command) {
+  if (!command || command->IsHelp()) {
     return "usage: qlr5500 COMMAND [OPTIONS] [FILE...]; 'qlr5500 --help' lists the commands\n";
   }
-  const CommandInfo& info = InfoFor(command);
-  return "usage: qlr5500 " + std::string(info.synopsis) + "; 'qlr5500 " + std::string(info.name) +
+  return "usage: qlr5500 " + std::string(command->synopsis) + "; 'qlr5500 " + std::string(command->name) +
          " --help' tells more\n";
 }
 

@@ -1,4 +1,5 @@
-// The texts of --help: the tool's, and each subcommand's.
+// The texts of --help: the tool's, and each subcommand's, from the rows of a
+// CommandTable.
 #pragma once
 
 #include <string>
@@ -7,9 +8,9 @@
 
 namespace qlr::cli {
 
-std::string ToolHelp();
-std::string CommandHelp(Command command);
+// The help of `command`; the tool's for none or for the help command.
+std::string HelpText(const CommandSpec* command, const CommandTable& table);
 // One line that points a user who made a mistake to the right help.
-std::string UsageHint(Command command);
+std::string UsageHint(const CommandSpec* command);
 
 }  // namespace qlr::cli
