@@ -4,6 +4,7 @@
 #include <array>
 
 #include "cli/commands.h"
+#include "link/device_name.h"
 
 namespace qlr::cli {
 namespace {
