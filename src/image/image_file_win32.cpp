@@ -62,6 +62,7 @@ class TemporaryFile {
       file_.Reset(::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
       if (file_) {
         path_ = candidate;
+        attributes_ = attributes & ~FILE_ATTRIBUTE_NORMAL;
         return true;
       }
       if (::GetLastError() != ERROR_FILE_EXISTS) return false;
@@ -92,10 +93,9 @@ class TemporaryFile {
   }
 
   // After the close: set apart from creation so that no attribute is lost.
-  bool AddAttributes(DWORD attributes) {
-    const DWORD current = ::GetFileAttributesW(path_.c_str());
-    return current != INVALID_FILE_ATTRIBUTES && ::SetFileAttributesW(path_.c_str(), current | attributes);
-  }
+  // Those of the creation plus `attributes`, exactly: without the archive bit
+  // that creating the file set.
+  bool AddAttributes(DWORD attributes) { return ::SetFileAttributesW(path_.c_str(), attributes_ | attributes) != 0; }
 
   // Puts the file in place; without `replace` an existing target is kept.
   bool MoveTo(const fs::path& target, bool replace) {
@@ -108,6 +108,7 @@ class TemporaryFile {
  private:
   UniqueHandle file_;
   fs::path path_;
+  DWORD attributes_ = 0;  // asked for at creation
 };
 
 // The refusal for a target that exists with `attributes`, or Ok.

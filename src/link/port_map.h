@@ -11,7 +11,8 @@
 //
 // On Windows port n is COMn (as \\.\COMn), whether or not it exists; the
 // list shows the COM ports 1..16 that exist. QLR5500_PORTS entries there are
-// any path CreateFile accepts, e.g. \\.\COM7, or under Wine Z:\dev\pts\3.
+// any path CreateFile accepts, e.g. \\.\COM7, or under Wine Z:\dev\pts\3; a
+// bare name such as COM12 means \\.\COM12.
 #pragma once
 
 #include <filesystem>

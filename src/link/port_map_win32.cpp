@@ -4,6 +4,7 @@
 
 #include "os/unique_handle.h"
 #include "os/wide_string.h"
+#include "link/device_name.h"
 #include "link/port_map.h"
 
 namespace qlr {
@@ -37,6 +38,13 @@ bool PortsOverridden(std::string& list) {
   return true;
 }
 
+// The map QLR5500_PORTS gives, its entries named as --port names them ("COM12" is \\.\COM12).
+std::vector<PortInfo> PortsFromVariable(const std::string& list) {
+  std::vector<PortInfo> ports = PortsFromList(list);
+  for (PortInfo& port : ports) port.device = DeviceOfName(port.device);
+  return ports;
+}
+
 }  // namespace
 
 const char PortsSeparator = ';';
@@ -60,14 +68,14 @@ std::vector<PortInfo> SystemPorts() { return PortsFromComNames(DosDeviceNames())
 
 std::vector<PortInfo> ListPorts() {
   std::string list;
-  if (PortsOverridden(list)) return PortsFromList(list);
+  if (PortsOverridden(list)) return PortsFromVariable(list);
   return SystemPorts();
 }
 
 std::string DeviceForPort(int number) {
   std::string list;
   if (!PortsOverridden(list)) return "\\\\.\\COM" + std::to_string(number);
-  for (const PortInfo& port : PortsFromList(list)) {
+  for (const PortInfo& port : PortsFromVariable(list)) {
     if (port.number == number) return port.device;
   }
   return {};

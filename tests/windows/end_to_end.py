@@ -4,8 +4,9 @@
 qlr5500.exe runs each command beside the Linux qlr5500, each against a fresh
 emulated receiver with the same memory: exit status, output, the commands
 and speeds the receiver saw and its memory afterwards must be the same, and
-the files they write must hold the receiver's bytes. SaveQLR5500.exe /SAVE
-must leave a hidden, read-only snapshot, touch no port a second time, and
+the files they write must hold the receiver's bytes, also under names that
+no ANSI code page holds. SaveQLR5500.exe /SAVE must leave a snapshot that is
+hidden and read-only and nothing else, touch no port a second time, and
 leave no file when the transfer fails. With --unprivileged the snapshot runs
 as that user (Wine lets root write read-only files).
 
@@ -73,11 +74,16 @@ class Receiver:
 
 
 def run(command, cwd, ports, uid=None, env=None):
-    environment = dict(os.environ, QLR5500_PORTS=ports, **(env or {}))
+    # A UTF-8 locale, as a user's desktop has: Wine reads the command line in it.
+    environment = dict(os.environ, QLR5500_PORTS=ports, LC_ALL="C.UTF-8", **(env or {}))
     started = time.monotonic()
-    result = subprocess.run(as_user(uid) + command, cwd=cwd, env=environment, stdin=subprocess.DEVNULL,
-                            capture_output=True, text=True,
-                            timeout=RUN_SECONDS)
+    # Output goes to files, as with "> out.txt", and must be UTF-8 there.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        result = subprocess.run(as_user(uid) + command, cwd=cwd, env=environment, stdin=subprocess.DEVNULL,
+                                stdout=out, stderr=err, timeout=RUN_SECONDS)
+        for name, stream in (("stdout", out), ("stderr", err)):
+            stream.seek(0)
+            setattr(result, name, stream.read().decode("utf-8", errors="backslashreplace"))
     result.seconds = time.monotonic() - started
     return result
 
@@ -86,28 +92,49 @@ def scenario_image(seed):
     return bytes((seed * 37 + 11 * i) % 256 for i in range(128))
 
 
-def run_cli_pair(args, exe, linux_cli, emulator, files, pace=False):
-    """The same command through both programs; returns the Windows run."""
+def z_drive_port(device):
+    """QLR5500_PORTS for the pty as Wine's drive Z: names it, and the device the program then shows."""
+    return windows_path(device), windows_path(device)
+
+
+COM_PORT = 12  # from COM10 on, only the device namespace reaches a COM port
+
+
+def com_port(device):
+    """The pty as Wine's COM12: a link in the prefix's dosdevices, which Wine follows at each open (its
+    server rewrites the COM links only when it starts)."""
+    link = os.path.join(os.environ["WINEPREFIX"], "dosdevices", f"com{COM_PORT}")
+    if os.path.lexists(link):
+        os.remove(link)
+    os.symlink(device, link)
+    return f"COM{COM_PORT}", rf"\\.\COM{COM_PORT}"
+
+
+def run_cli_pair(args, exe, linux_cli, emulator, files, pace=False, folder_name="", windows_port=z_drive_port):
+    """The same command through both programs, in `folder_name` inside a new folder; returns the Windows
+    run, with the image files the folder holds afterwards."""
     outcomes = []
     for windows in (False, True):
-        folder = tempfile.mkdtemp(prefix="qlr-e2e-")
+        base = tempfile.mkdtemp(prefix="qlr-e2e-")
+        folder = os.path.join(base, folder_name)
+        os.makedirs(folder, exist_ok=True)
         for name, (content, mode) in files.items():
             path = os.path.join(folder, name)
             with open(path, "wb") as f:
                 f.write(content)
             os.chmod(path, mode)
-        receiver = Receiver(emulator, folder, scenario_image(1), pace)
-        port = windows_path(receiver.device) if windows else receiver.device
+        receiver = Receiver(emulator, base, scenario_image(1), pace)
+        port, shown = windows_port(receiver.device) if windows else (receiver.device, receiver.device)
         program = ["wine", exe] if windows else [linux_cli]
         result = run(program + args, folder, port)
         memory = receiver.stop()
-        text = [(t.replace("\r\n", "\n").replace(port, "DEVICE")) for t in (result.stdout, result.stderr)]
-        written = {n: open(os.path.join(folder, n), "rb").read() for n in sorted(os.listdir(folder))
-                   if n not in files and n.endswith(".bin") and n not in ("initial.bin", "final.bin")}
-        outcomes.append((result.returncode, text, receiver.commands(), memory, written, result.seconds))
-        shutil.rmtree(folder)
+        text = [(t.replace("\r\n", "\n").replace(shown, "DEVICE")) for t in (result.stdout, result.stderr)]
+        images = {n: open(os.path.join(folder, n), "rb").read() for n in sorted(os.listdir(folder))
+                  if n.endswith(".bin") and n not in ("initial.bin", "final.bin")}
+        outcomes.append((result.returncode, text, receiver.commands(), memory, images, result.seconds))
+        shutil.rmtree(base)
     label = "qlr5500 " + " ".join(args)
-    for part, name in enumerate(("exit status", "output", "commands and speeds", "memory", "files written")):
+    for part, name in enumerate(("exit status", "output", "commands and speeds", "memory", "image files")):
         check(outcomes[0][part] == outcomes[1][part], f"{label}: {name} differ: {outcomes[0][part]!r} "
               f"(Linux) vs {outcomes[1][part]!r} (Windows)")
     return outcomes[1]
@@ -129,9 +156,9 @@ def check_cli(exe, linux_cli, emulator, pace):
         (["read", "locked.bin"], {"locked.bin": (other, read_only)}),
     ]
     for args, files in cases:
-        status, _, commands, memory, written, _ = run_cli_pair(args, exe, linux_cli, emulator, files)
+        status, _, commands, memory, images, _ = run_cli_pair(args, exe, linux_cli, emulator, files)
         if args[0] == "read" and not files:
-            check(written.get("backup.bin") == image, "read: the file holds the receiver's bytes")
+            check(images.get("backup.bin") == image, "read: the file holds the receiver's bytes")
             reads = [text for _, text in commands if text.endswith("?")]
             check(reads == [f"LD0{a:02X}?" for a in range(128)], "read: each address once, in order")
         if args[0] == "write":
@@ -155,11 +182,45 @@ def measure(exe, linux_cli, emulator):
               f"ratio {result[5] / ideal(per_byte):.2f} (whole program under Wine, scan included)")
 
 
+WIDE_FOLDER = "Größe Папка 文件夹"
+WIDE_NAME = "Sicherung März Ключ 测试.bin"
+OTHER_WIDE_NAME = "Ärger Другой 其他.bin"
+
+
+def check_wide_names(exe, linux_cli, emulator):
+    """File names no ANSI code page holds, in a folder named so too, the receiver behind COM12 in
+    QLR5500_PORTS: the same outcome as on Linux, and the files under exactly those names."""
+    image, other = scenario_image(1), scenario_image(2)
+    cases = [  # arguments, exit status, the folder's image files before and after
+        (["read", WIDE_NAME], 0, {}, {WIDE_NAME: image}),
+        (["compare", WIDE_NAME], 0, {WIDE_NAME: image}, {WIDE_NAME: image}),
+        (["write", "--yes", WIDE_NAME], 0, {WIDE_NAME: other}, {WIDE_NAME: other}),
+        (["dump", WIDE_NAME], 0, {WIDE_NAME: other}, {WIDE_NAME: other}),
+        (["diff", WIDE_NAME, OTHER_WIDE_NAME], 1, {WIDE_NAME: image, OTHER_WIDE_NAME: other},
+         {WIDE_NAME: image, OTHER_WIDE_NAME: other}),
+    ]
+    for args, expected_status, before, after in cases:
+        files = {name: (content, 0o644) for name, content in before.items()}
+        status, text, _, memory, images, _ = run_cli_pair(args, exe, linux_cli, emulator, files,
+                                                          folder_name=WIDE_FOLDER, windows_port=com_port)
+        label = f"qlr5500.exe {args[0]} in {WIDE_FOLDER}"
+        check(status == expected_status, f"{label}: exit status {status}: {text}")
+        check(images == after, f"{label}: the image files afterwards: {sorted(images)}")
+        if args[0] == "write":
+            check(memory == other, f"{label}: the receiver holds the file's bytes")
+
+
 def dos_attributes(path):
     try:
         return int(os.getxattr(path, "user.DOSATTRIB").split(b"\0")[0], 16)
     except OSError:
         return 0
+
+
+def attrib(path, uid):
+    """The attribute letters that Windows' attrib shows for a file."""
+    name = windows_path(path)
+    return run(["wine", "attrib", name], os.path.dirname(path), "", uid).stdout.split(name)[0].strip()
 
 
 def check_snapshot(exe, emulator, uid):
@@ -179,15 +240,21 @@ def check_snapshot(exe, emulator, uid):
         check(result.returncode == 0 and not result.stdout, f"/SAVE ({who}): silent, status 0")
         with open(snapshot, "rb") as f:
             check(f.read() == scenario_image(4), f"/SAVE ({who}): the snapshot holds the receiver's bytes")
-        attributes = dos_attributes(snapshot)
-        check(attributes & 0x2, f"/SAVE ({who}): the snapshot is hidden ({attributes:#x})")
-        # Wine keeps read-only in the attribute, or for root in the mode alone.
-        check(attributes & 0x1 or not os.stat(snapshot).st_mode & 0o222, f"/SAVE ({who}): the snapshot is read-only")
+        # Wine keeps hidden and system in an extended attribute, read-only in the mode alone.
+        attributes, mode = dos_attributes(snapshot), os.stat(snapshot).st_mode
+        check(attributes == 0x2 and not mode & 0o222,
+              f"/SAVE ({who}): the snapshot is hidden and read-only, nothing else ({attributes:#x}, {mode:o})")
+        # attrib also shows the archive bit, which Wine reports for every file and cannot clear.
+        plain = os.path.join(base, "plain.bin")
+        open(plain, "wb").close()
+        shown, plain_shown = attrib(snapshot, uid), attrib(plain, uid)
+        check(set(shown) - {" "} == set(plain_shown) - {" "} | {"H", "R"},
+              f"/SAVE ({who}): attrib shows {shown!r}, a plain file {plain_shown!r}")
         before = len(receiver.commands())
         run(["wine", exe, "/save"], work, port, uid)
         check(len(receiver.commands()) == before, f"second /SAVE ({who}): no port touched")
         receiver.stop()
-        print(f"/SAVE ({who}): {result.seconds:.2f} s, attributes {attributes:#x}")
+        print(f"/SAVE ({who}): {result.seconds:.2f} s, attrib shows {shown!r}")
 
         # The receiver goes away in the middle of the transfer: no file at all.
         os.chmod(snapshot, 0o644)
@@ -218,6 +285,7 @@ def main():
     app = os.path.join(args.build, "src/app/SaveQLR5500.exe")
     if args.unprivileged is None:
         check_cli(cli, args.linux_cli, args.emulator, args.pace)
+        check_wide_names(cli, args.linux_cli, args.emulator)
     check_snapshot(app, args.emulator, args.unprivileged)
     if failures:
         print(f"{len(failures)} check(s) failed", file=sys.stderr)

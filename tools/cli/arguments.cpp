@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "link/device_name.h"
+
 namespace qlr::cli {
 namespace {
 

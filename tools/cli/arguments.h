@@ -63,11 +63,6 @@ struct PortSpec {
   std::string device;  // a path; a bare name such as "ttyUSB0" means /dev/ttyUSB0
 };
 
-// The device a --port text names: a bare name is one of the system's serial
-// devices ("ttyUSB0" is /dev/ttyUSB0, "COM3" is \\.\COM3 on Windows), a
-// path stays as it is.
-std::string DeviceOfName(std::string_view text);
-
 // A device to show in help, as users of this system know them.
 extern const char* const ExampleDevice;
 

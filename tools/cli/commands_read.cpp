@@ -10,6 +10,7 @@
 #include "cli/receiver_session.h"
 #include "cli/transfer.h"
 #include "image/image_file.h"
+#include "os/utf8_path.h"
 
 namespace qlr::cli {
 namespace {
@@ -19,7 +20,7 @@ namespace fs = std::filesystem;
 // Refuses a target that cannot be written before the receiver is bothered;
 // SaveImageFile still has the last word.
 bool TargetLooksWritable(const std::string& file, bool noClobber, const CliEnvironment& env) {
-  const fs::path path(file);
+  const fs::path path = PathFromUtf8(file);
   const fs::path directory = path.has_parent_path() ? path.parent_path() : fs::path(".");
   std::error_code error;
   if (!fs::is_directory(directory, error)) {
@@ -64,6 +65,7 @@ int RunRegion(const Invocation& call, const CliEnvironment& env) {
 
 int RunRead(const Invocation& call, const CliEnvironment& env) {
   const std::string& file = call.operands[0];
+  const fs::path path = PathFromUtf8(file);
   if (!TargetLooksWritable(file, call.noClobber, env)) return ExitFile;
   CReceiverLink link(env.systemCalls);
   const OpenedReceiver receiver = OpenReceiver(link, call.port, env);
@@ -74,10 +76,10 @@ int RunRead(const Invocation& call, const CliEnvironment& env) {
   {
     // Ctrl-C in the middle of the save would leave its temporary file behind.
     const InterruptDeferral deferral;
-    saved = SaveImageFile(file, image, {.replaceExisting = !call.noClobber});
+    saved = SaveImageFile(path, image, {.replaceExisting = !call.noClobber});
   }
   if (!saved) {
-    env.err << "qlr5500: " << saved.Describe(file) << "\n";
+    env.err << "qlr5500: " << saved.Describe(path) << "\n";
     return ExitFile;
   }
   env.out << "saved the EEPROM of the receiver on " << receiver.device << " in " << file << "\n";

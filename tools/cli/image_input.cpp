@@ -3,10 +3,12 @@
 #include <filesystem>
 
 #include "image/image_file.h"
+#include "os/utf8_path.h"
 
 namespace qlr::cli {
 
-bool LoadImageForCommand(const std::string& path, EepromImage& image, const CliEnvironment& env) {
+bool LoadImageForCommand(const std::string& name, EepromImage& image, const CliEnvironment& env) {
+  const std::filesystem::path path = PathFromUtf8(name);
   const ImageFileResult result = LoadImageFile(path, image);
   if (!result) {
     env.err << "qlr5500: " << result.Describe(path) << "\n";
@@ -15,7 +17,7 @@ bool LoadImageForCommand(const std::string& path, EepromImage& image, const CliE
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(path, error);
   if (!error && size > image.size()) {
-    env.err << "qlr5500: note: " << path << " holds " << size << " bytes; only its first " << image.size()
+    env.err << "qlr5500: note: " << name << " holds " << size << " bytes; only its first " << image.size()
             << " are used\n";
   }
   return true;

@@ -1,0 +1,28 @@
+// qlr5500.exe: the command line as UTF-16, whatever the ANSI code page can
+// hold, turned into the UTF-8 that the CLI speaks; its output as the console
+// or a redirection needs it.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "cli/console_output_win32.h"
+#include "os/wide_string.h"
+
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) arguments.push_back(qlr::Narrow(argv[i]));
+  qlr::cli::ConsoleOutput out(STD_OUTPUT_HANDLE);
+  qlr::cli::ConsoleOutput err(STD_ERROR_HANDLE);
+  // As std::cerr: unbuffered, and what the results held so far comes first.
+  err.setf(std::ios::unitbuf);
+  err.tie(&out);
+  const qlr::cli::CliEnvironment env{
+      .in = std::cin,
+      .out = out,
+      .err = err,
+      .inputIsTerminal = qlr::cli::IsConsole(STD_INPUT_HANDLE),
+      .errorIsTerminal = qlr::cli::IsConsole(STD_ERROR_HANDLE),
+  };
+  return qlr::cli::RunCli(arguments, env);
+}
