@@ -200,7 +200,6 @@ bool CEepromDlgWin32::Confirm(const Message& message) { return ShowBox(message, 
 void CEepromDlgWin32::Notify(const Message& message) { ShowBox(message, MB_OK); }
 
 std::optional<fs::path> CEepromDlgWin32::ChooseFile(FileDialogKind kind, const fs::path& proposal) {
-  const bool saving = kind == FileDialogKind::SaveAs;
   while (true) {
     std::wstring buffer = proposal.wstring();
     buffer.resize(std::max(buffer.size() + 1, FileNameCapacity), L'\0');
