@@ -20,6 +20,8 @@
 #include <thread>
 #include <utility>
 
+#include "os/unique_fd.h"
+
 namespace qlr::emu {
 namespace {
 
@@ -38,22 +40,6 @@ constexpr std::chrono::microseconds FinalSpin{100};
 [[noreturn]] void ThrowErrno(int error, const char* what) {
   throw std::system_error(error, std::generic_category(), what);
 }
-
-class Fd {
- public:
-  Fd() = default;
-  ~Fd() { Reset(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int Get() const { return fd_; }
-  void Reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
-};
 
 unsigned BaudOf(speed_t speed) {
   static constexpr std::pair<speed_t, unsigned> Rates[] = {
@@ -190,9 +176,9 @@ struct ReceiverEmulator::State {
   bool hungUp = false;
 
   std::atomic<bool> stopping{false};
-  Fd master;
-  Fd slave;
-  Fd wake;
+  UniqueFd master;
+  UniqueFd slave;
+  UniqueFd wake;
   std::string path;
   std::thread worker;
 
