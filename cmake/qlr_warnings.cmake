@@ -2,10 +2,12 @@
 # request (the presets and CI), so that a packager's compiler, newer than
 # ours, cannot break the build with a warning we have not seen.
 option(QLR_WERROR "Treat compiler warnings as errors" OFF)
+# C++ only: a program's Windows resources (.rc) are compiled by windres,
+# which takes none of these.
 add_library(qlr_warnings INTERFACE)
-target_compile_options(qlr_warnings INTERFACE
-  -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
-  $<$<BOOL:${QLR_WERROR}>:-Werror>)
+set(qlr_cxx_warnings -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion $<$<BOOL:${QLR_WERROR}>:-Werror>)
+target_compile_options(qlr_warnings INTERFACE "$<$<COMPILE_LANGUAGE:CXX>:${qlr_cxx_warnings}>")
+unset(qlr_cxx_warnings)
 
 # g++ 12 at -O3 (Release) reports these inside libstdc++'s inlined string and
 # vector code of ordinary lines ("x" + std::string, vector::resize, a table of

@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "dialog_win32/resource_ids.h"
+#include "os/wide_string.h"
 
 namespace qlr {
 namespace {
@@ -41,14 +42,6 @@ T* PointerFrom(LONG_PTR value) {
 void SetResult(HWND window, LRESULT result) { SetWindowLongPtrW(window, DWLP_MSGRESULT, result); }
 
 }  // namespace
-
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) return {};
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
 
 Win32Prompts Win32Prompts::Real() {
   return {
@@ -122,7 +115,7 @@ INT_PTR CEepromDlgWin32::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
       return TRUE;
     }
     case WM_CLOSE:
-      if (!HandlerRunning()) EndDialog(window_, IDCANCEL);
+      if (!actions_.IsBusy()) EndDialog(window_, IDCANCEL);
       return TRUE;
     case WM_SETCURSOR:
       if (busy_.Count() == 0) return FALSE;
@@ -145,7 +138,7 @@ void CEepromDlgWin32::OnInitDialog() {
   SendMessageW(portTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   const HWND regions = Control(IDC_REGION_LIST);
   for (const std::string_view name : RegionNames) {
-    SendMessageW(regions, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(std::string(name)).c_str()));
+    SendMessageW(regions, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(name).c_str()));
   }
   ShowPort(actions_.SelectedPort());
   SendMessageW(Control(IDC_PORT_SPIN), UDM_SETPOS32, 0, SpinRest);
@@ -163,7 +156,7 @@ bool CEepromDlgWin32::OnCommand(int id) {
     case IDCANCEL:
       // A close request while a handler runs (from a box's or file dialog's
       // message loop) is refused: the handler still needs the dialog.
-      if (!HandlerRunning()) EndDialog(window_, id);
+      if (!actions_.IsBusy()) EndDialog(window_, id);
       return true;
     case IDC_AUTOMATIC:
       return RunHandler([this] { actions_.OnAutomatic(); });
@@ -183,10 +176,8 @@ bool CEepromDlgWin32::OnCommand(int id) {
 bool CEepromDlgWin32::RunHandler(const std::function<void()>& handler) {
   // A message sent while a box is open must not start a second handler in
   // the middle of the first.
-  if (HandlerRunning()) return false;
-  ++handlersRunning_;
+  if (actions_.IsBusy()) return false;
   handler();
-  --handlersRunning_;
   return true;
 }
 
@@ -200,7 +191,6 @@ bool CEepromDlgWin32::Confirm(const Message& message) { return ShowBox(message, 
 void CEepromDlgWin32::Notify(const Message& message) { ShowBox(message, MB_OK); }
 
 std::optional<fs::path> CEepromDlgWin32::ChooseFile(FileDialogKind kind, const fs::path& proposal) {
-  const bool saving = kind == FileDialogKind::SaveAs;
   while (true) {
     std::wstring buffer = proposal.wstring();
     buffer.resize(std::max(buffer.size() + 1, FileNameCapacity), L'\0');

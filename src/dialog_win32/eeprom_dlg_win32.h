@@ -33,9 +33,6 @@ struct Win32Prompts {
   static Win32Prompts Real();
 };
 
-// UTF-8, as the message table holds its texts, to the wide API's UTF-16.
-std::wstring Widen(const std::string& text);
-
 class CEepromDlgWin32 final : private DialogView {
  public:
   // Opens no port: the user picks one with the arrows or "Automatic".
@@ -54,8 +51,6 @@ class CEepromDlgWin32 final : private DialogView {
   DialogActions& Actions() { return actions_; }
   // The busy cursor's nesting count.
   int BusyLevel() const { return busy_.Count(); }
-  // True while a handler runs; a close request is refused then.
-  bool HandlerRunning() const { return handlersRunning_ > 0; }
 
  private:
   class ProgressBarSink : public ProgressSink {
@@ -72,7 +67,7 @@ class CEepromDlgWin32 final : private DialogView {
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnInitDialog();
   bool OnCommand(int id);
-  // Runs one handler; false (nothing run) while another one is running.
+  // Runs one handler of actions_; false (nothing run) while another one is running.
   bool RunHandler(const std::function<void()>& handler);
   HWND Control(int id) const { return GetDlgItem(window_, id); }
   // The port field's tooltip, showing `text` (which must outlive the call).
@@ -105,7 +100,6 @@ class CEepromDlgWin32 final : private DialogView {
   OwnedIcon smallIcon_;
   HCURSOR cursorBeforeBusy_ = nullptr;
   BusyCount busy_;
-  int handlersRunning_ = 0;
   ProgressBarSink progressSink_{*this};
   DialogActions actions_{*this};
 };

@@ -13,6 +13,7 @@
 
 #include "dialog_win32/eeprom_dlg_win32.h"
 #include "dialog_win32/resource_ids.h"
+#include "os/wide_string.h"
 
 namespace qlr {
 namespace {

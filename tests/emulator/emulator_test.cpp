@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "emulator/receiver_emulator.h"
+#include "os/unique_fd.h"
 
 namespace qlr::emu {
 namespace {
@@ -23,16 +24,13 @@ using Ms = std::chrono::milliseconds;
 class Client {
  public:
   explicit Client(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY)) {
-    EXPECT_GE(fd_, 0);
+    EXPECT_GE(fd_.Get(), 0);
     SetLine(B9600);
   }
-  ~Client() { ::close(fd_); }
-  Client(const Client&) = delete;
-  Client& operator=(const Client&) = delete;
 
   void SetLine(speed_t speed, bool twoStopBits = true, bool flush = true) {
     termios t{};
-    ASSERT_EQ(::tcgetattr(fd_, &t), 0);
+    ASSERT_EQ(::tcgetattr(fd_.Get(), &t), 0);
     ::cfmakeraw(&t);
     t.c_cflag &= ~(CSTOPB | CRTSCTS);
     t.c_cflag |= CS8 | CLOCAL | CREAD | (twoStopBits ? CSTOPB : 0);
@@ -40,13 +38,13 @@ class Client {
     t.c_cc[VTIME] = 0;
     ::cfsetispeed(&t, speed);
     ::cfsetospeed(&t, speed);
-    ASSERT_EQ(::tcsetattr(fd_, TCSANOW, &t), 0);
-    if (flush) ::tcflush(fd_, TCIFLUSH);
+    ASSERT_EQ(::tcsetattr(fd_.Get(), TCSANOW, &t), 0);
+    if (flush) ::tcflush(fd_.Get(), TCIFLUSH);
   }
 
   void Send(const std::string& command) {
     const std::string line = command + "\r\n";
-    ASSERT_EQ(::write(fd_, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    ASSERT_EQ(::write(fd_.Get(), line.data(), line.size()), static_cast<ssize_t>(line.size()));
   }
 
   // The next answer line without its CR LF, or nothing within `limit`.
@@ -55,10 +53,10 @@ class Client {
     std::string line;
     while (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) {
       const auto left = std::chrono::duration_cast<Ms>(deadline - Clock::now()).count();
-      pollfd p{fd_, POLLIN, 0};
+      pollfd p{fd_.Get(), POLLIN, 0};
       if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return std::nullopt;
       char c;
-      if (::read(fd_, &c, 1) != 1) return std::nullopt;
+      if (::read(fd_.Get(), &c, 1) != 1) return std::nullopt;
       line += c;
     }
     return line.substr(0, line.size() - 2);
@@ -69,10 +67,10 @@ class Client {
     return Read();
   }
 
-  int fd() const { return fd_; }
+  int fd() const { return fd_.Get(); }
 
  private:
-  int fd_;
+  UniqueFd fd_;
 };
 
 void EnterServiceMode(Client& client) {

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "os/unique_fd.h"
 #include "support/unprivileged.h"
 
 namespace qlr::testing {
@@ -42,13 +43,27 @@ struct ChildResult {
   std::string err;
 };
 
+// Both ends of a pipe, neither inherited by a program the child execs.
+struct Pipe {
+  Pipe() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) return;
+    readEnd.Reset(ends[0]);
+    writeEnd.Reset(ends[1]);
+  }
+  explicit operator bool() const { return readEnd && writeEnd; }
+
+  UniqueFd readEnd;
+  UniqueFd writeEnd;
+};
+
 class ChildProcess {
  public:
   // argv[0] is looked up in PATH when it has no slash ("wine").
   explicit ChildProcess(const std::vector<std::string>& argv, const ChildOptions& options = {})
       : deadline_(std::chrono::steady_clock::now() + options.limit) {
-    int in[2], out[2], err[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
+    Pipe in, out, err;
+    if (!in || !out || !err) return;
     std::vector<char*> args;
     for (const std::string& word : argv) args.push_back(const_cast<char*>(word.c_str()));
     args.push_back(nullptr);
@@ -60,9 +75,9 @@ class ChildProcess {
     const std::string directory = options.workingDirectory.string();
     pid_ = ::fork();
     if (pid_ == 0) {
-      ::dup2(options.inputFd >= 0 ? options.inputFd : in[0], STDIN_FILENO);
-      ::dup2(out[1], STDOUT_FILENO);
-      ::dup2(err[1], STDERR_FILENO);
+      ::dup2(options.inputFd >= 0 ? options.inputFd : in.readEnd.Get(), STDIN_FILENO);
+      ::dup2(out.writeEnd.Get(), STDOUT_FILENO);
+      ::dup2(err.writeEnd.Get(), STDERR_FILENO);
       // The emulator's pty descriptors must not live on in the child.
       ::close_range(3, ~0U, 0);
       if (!directory.empty() && ::chdir(directory.c_str()) != 0) ::_exit(127);
@@ -70,22 +85,23 @@ class ChildProcess {
       ::execvpe(args[0], args.data(), envp.data());
       ::_exit(127);
     }
-    ::close(in[0]);
-    ::close(out[1]);
-    ::close(err[1]);
+    // No child: nothing would ever read the input (a write would raise SIGPIPE).
+    if (pid_ < 0) return;
+    // The child's ends are its own now: the output pipes end when it does.
+    in.readEnd.Reset();
+    out.writeEnd.Reset();
+    err.writeEnd.Reset();
     // A short input fits in the pipe; nothing waits on the child here.
-    [[maybe_unused]] const ssize_t written = ::write(in[1], options.input.data(), options.input.size());
-    ::close(in[1]);
-    outFd_ = out[0];
-    errFd_ = err[0];
+    [[maybe_unused]] const ssize_t written = ::write(in.writeEnd.Get(), options.input.data(), options.input.size());
+    in.writeEnd.Reset();
+    outFd_ = std::move(out.readEnd);
+    errFd_ = std::move(err.readEnd);
   }
   ~ChildProcess() {
     if (pid_ > 0 && !reaped_) {
       ::kill(pid_, SIGKILL);
       ::waitpid(pid_, nullptr, 0);
     }
-    if (outFd_ >= 0) ::close(outFd_);
-    if (errFd_ >= 0) ::close(errFd_);
   }
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -115,7 +131,7 @@ class ChildProcess {
         if (reaped < 0 && errno != EINTR) break;
         ended = reaped == pid_;
       }
-      pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
+      pollfd fds[2] = {{outFd_.Get(), POLLIN, 0}, {errFd_.Get(), POLLIN, 0}};
       const int ready = ::poll(fds, 2, ended ? 0 : static_cast<int>(std::min<long>(left.count(), 20)));
       if (ready < 0) continue;
       if (ready == 0 && ended) break;
@@ -146,24 +162,23 @@ class ChildProcess {
     return variables;
   }
 
-  static void Drain(const pollfd& ready, int& fd, std::string& into) {
-    if (fd < 0 || ready.revents == 0) return;
+  static void Drain(const pollfd& ready, UniqueFd& fd, std::string& into) {
+    if (!fd || ready.revents == 0) return;
     char buffer[4096];
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) return;
     if (got > 0) {
       into.append(buffer, static_cast<std::size_t>(got));
     } else {
-      ::close(fd);
-      fd = -1;
+      fd.Reset();
     }
   }
 
   std::chrono::steady_clock::time_point deadline_;
   pid_t pid_ = -1;
   bool reaped_ = false;
-  int outFd_ = -1;
-  int errFd_ = -1;
+  UniqueFd outFd_;
+  UniqueFd errFd_;
 };
 
 inline ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& options = {}) {

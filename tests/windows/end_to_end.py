@@ -282,7 +282,7 @@ def main():
     args = parser.parse_args()
     args.emulator, args.linux_cli, args.build = map(os.path.abspath, (args.emulator, args.linux_cli, args.build))
     cli = os.path.join(args.build, "tools/cli/qlr5500.exe")
-    app = os.path.join(args.build, "src/app/SaveQLR5500.exe")
+    app = os.path.join(args.build, "src/dialog_win32/SaveQLR5500.exe")
     if args.unprivileged is None:
         check_cli(cli, args.linux_cli, args.emulator, args.pace)
         check_wide_names(cli, args.linux_cli, args.emulator)

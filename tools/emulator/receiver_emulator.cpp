@@ -20,6 +20,8 @@
 #include <thread>
 #include <utility>
 
+#include "os/unique_fd.h"
+
 namespace qlr::emu {
 namespace {
 
@@ -38,22 +40,6 @@ constexpr std::chrono::microseconds FinalSpin{100};
 [[noreturn]] void ThrowErrno(int error, const char* what) {
   throw std::system_error(error, std::generic_category(), what);
 }
-
-class Fd {
- public:
-  Fd() = default;
-  ~Fd() { Reset(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int Get() const { return fd_; }
-  void Reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
-};
 
 unsigned BaudOf(speed_t speed) {
   static constexpr std::pair<speed_t, unsigned> Rates[] = {
@@ -190,9 +176,9 @@ struct ReceiverEmulator::State {
   bool hungUp = false;
 
   std::atomic<bool> stopping{false};
-  Fd master;
-  Fd slave;
-  Fd wake;
+  UniqueFd master;
+  UniqueFd slave;
+  UniqueFd wake;
   std::string path;
   std::thread worker;
 
@@ -203,10 +189,30 @@ struct ReceiverEmulator::State {
   Clock::time_point inputFreeAt;  // when the incoming wire is idle again (pacing)
   bool masterUsable = true;
 
+  // What goes back for one command.
+  struct Answer {
+    std::vector<std::string> lines;  // each without its CR LF
+    std::optional<FaultRule> fault;  // the rule that acted on the command
+    bool pace = false;
+  };
+
   void Run();
   void OnBytes(const char* data, std::size_t n, Clock::time_point now, const LineSettings& settings);
+  // One command line, in steps: recorded and answered under the lock, then
+  // observed and delivered outside it.
   void OnLine(const std::string& text, std::size_t wireBytes, Clock::time_point at,
               const LineSettings& settings);
+  // With mutex held: keeps the command, judged against the mode's speed.
+  void Record(RecordedCommand& record, const Parsed& parsed, std::size_t wireBytes, const LineSettings& settings);
+  // With mutex held: the command's answer, its effects applied.
+  Answer Respond(const std::string& text, const Parsed& parsed);
+  // With mutex held: the first fault rule that acts on the command.
+  std::optional<FaultRule> MatchFault(const std::string& text);
+  // With mutex held: the command's effect on the receiver and its normal answer.
+  std::optional<std::string> Execute(Parsed parsed, const std::optional<FaultRule>& fault);
+  // Paced, delayed, hung up on or written at once, as the answer says.
+  void Deliver(const Answer& answer, unsigned baud);
+  void WritePaced(const std::string& out, Clock::time_point start, unsigned baud);
   bool WaitUntil(Clock::time_point deadline);
   void WriteAll(const char* data, std::size_t n);
 };
@@ -266,71 +272,13 @@ void ReceiverEmulator::State::OnLine(const std::string& text, std::size_t wireBy
                                      Clock::time_point at, const LineSettings& settings) {
   RecordedCommand record{text, settings.baud, settings.framingOk, false, at};
   std::function<void(const RecordedCommand&)> notify;
-  std::optional<FaultRule> fault;
-  std::vector<std::string> lines;
-  bool pace = false;
-  bool answerIt = false;
+  std::optional<Answer> answer;
   {
     std::lock_guard lock(mutex);
-    Parsed parsed = Parse(text);
-    const unsigned expected = service ? ServiceBaud : NormalBaud;
-    // The client switches right after sending these; by now it may have.
-    const bool switching =
-        (parsed.kind == Kind::EnterService && !service && settings.baud == ServiceBaud) ||
-        (parsed.kind == Kind::LeaveService && service && settings.baud == NormalBaud);
-    record.garbled = !settings.framingOk || (settings.baud != expected && !switching);
-    // When the line has fully arrived over a real wire; it went at the old speed.
-    inputFreeAt = lineStart + WireTime(wireBytes, switching ? expected : settings.baud);
-    commands.push_back(record);
-    if (commands.size() > MaxRecorded) commands.pop_front();
+    const Parsed parsed = Parse(text);
+    Record(record, parsed, wireBytes, settings);
     notify = observer;
-    answerIt = !record.garbled && !options.silent;
-    if (answerIt) {
-      for (auto& entry : faults) {
-        if (text.compare(0, entry.rule.commandPrefix.size(), entry.rule.commandPrefix) != 0) continue;
-        if (++entry.seen <= entry.rule.skip) continue;
-        if (entry.rule.times >= 0 && entry.acted >= entry.rule.times) continue;
-        ++entry.acted;
-        if (!fault) fault = entry.rule;
-      }
-      if (!service && ServiceOnly(parsed.kind)) parsed.kind = Kind::Unknown;
-      std::optional<std::string> normal;
-      switch (parsed.kind) {
-        case Kind::Presence:
-        case Kind::Prepare:
-          normal = "G000";
-          break;
-        case Kind::Region:
-          normal = "GE" + Hex2(static_cast<unsigned>(options.region));
-          break;
-        case Kind::EnterService:
-          service = true;
-          break;
-        case Kind::LeaveService:
-          service = false;
-          break;
-        case Kind::ServiceAck:
-          normal = "G001";
-          break;
-        case Kind::Read:
-          normal = "LD0" + Hex2(parsed.address) + Hex2(options.eeprom[parsed.address]);
-          break;
-        case Kind::Write:
-          options.eeprom[parsed.address] =
-              fault && fault->storeInstead ? *fault->storeInstead : parsed.value;
-          normal = "G000";
-          break;
-        case Kind::Unknown:
-          break;
-      }
-      if (fault) lines = fault->before;
-      if (fault && fault->answer) {
-        lines.insert(lines.end(), fault->answer->begin(), fault->answer->end());
-      } else if (normal) {
-        lines.push_back(*normal);
-      }
-      pace = options.pace;
-    }
+    if (!record.garbled && !options.silent) answer = Respond(text, parsed);
   }
   recorded.notify_all();
   if (notify) {
@@ -340,10 +288,80 @@ void ReceiverEmulator::State::OnLine(const std::string& text, std::size_t wireBy
       // A failing log must not take the receiver down.
     }
   }
-  if (!answerIt) return;
+  if (answer) Deliver(*answer, settings.baud);
+}
 
+void ReceiverEmulator::State::Record(RecordedCommand& record, const Parsed& parsed, std::size_t wireBytes,
+                                     const LineSettings& settings) {
+  const unsigned expected = service ? ServiceBaud : NormalBaud;
+  // The client switches right after sending these; by now it may have.
+  const bool switching = (parsed.kind == Kind::EnterService && !service && settings.baud == ServiceBaud) ||
+                         (parsed.kind == Kind::LeaveService && service && settings.baud == NormalBaud);
+  record.garbled = !settings.framingOk || (settings.baud != expected && !switching);
+  // When the line has fully arrived over a real wire; it went at the old speed.
+  inputFreeAt = lineStart + WireTime(wireBytes, switching ? expected : settings.baud);
+  commands.push_back(record);
+  if (commands.size() > MaxRecorded) commands.pop_front();
+}
+
+std::optional<FaultRule> ReceiverEmulator::State::MatchFault(const std::string& text) {
+  std::optional<FaultRule> fault;
+  // Every rule counts the command, even when an earlier one acts on it.
+  for (auto& entry : faults) {
+    if (text.compare(0, entry.rule.commandPrefix.size(), entry.rule.commandPrefix) != 0) continue;
+    if (++entry.seen <= entry.rule.skip) continue;
+    if (entry.rule.times >= 0 && entry.acted >= entry.rule.times) continue;
+    ++entry.acted;
+    if (!fault) fault = entry.rule;
+  }
+  return fault;
+}
+
+std::optional<std::string> ReceiverEmulator::State::Execute(Parsed parsed, const std::optional<FaultRule>& fault) {
+  if (!service && ServiceOnly(parsed.kind)) parsed.kind = Kind::Unknown;
+  switch (parsed.kind) {
+    case Kind::Presence:
+    case Kind::Prepare:
+      return "G000";
+    case Kind::Region:
+      return "GE" + Hex2(static_cast<unsigned>(options.region));
+    case Kind::EnterService:
+      service = true;
+      return std::nullopt;
+    case Kind::LeaveService:
+      service = false;
+      return std::nullopt;
+    case Kind::ServiceAck:
+      return "G001";
+    case Kind::Read:
+      return "LD0" + Hex2(parsed.address) + Hex2(options.eeprom[parsed.address]);
+    case Kind::Write:
+      options.eeprom[parsed.address] = fault && fault->storeInstead ? *fault->storeInstead : parsed.value;
+      return "G000";
+    case Kind::Unknown:
+      break;
+  }
+  return std::nullopt;
+}
+
+ReceiverEmulator::State::Answer ReceiverEmulator::State::Respond(const std::string& text, const Parsed& parsed) {
+  Answer answer;
+  answer.fault = MatchFault(text);
+  const std::optional<std::string> normal = Execute(parsed, answer.fault);
+  if (answer.fault) answer.lines = answer.fault->before;
+  if (answer.fault && answer.fault->answer) {
+    answer.lines.insert(answer.lines.end(), answer.fault->answer->begin(), answer.fault->answer->end());
+  } else if (normal) {
+    answer.lines.push_back(*normal);
+  }
+  answer.pace = options.pace;
+  return answer;
+}
+
+void ReceiverEmulator::State::Deliver(const Answer& answer, unsigned baud) {
+  const std::optional<FaultRule>& fault = answer.fault;
   // The receiver answers only once the whole line has crossed the wire.
-  auto start = pace ? inputFreeAt : Clock::now();
+  auto start = answer.pace ? inputFreeAt : Clock::now();
   if (fault && fault->delay.count() > 0) {
     start = std::max(start, Clock::now()) + fault->delay;
     if (!WaitUntil(start)) return;
@@ -358,18 +376,22 @@ void ReceiverEmulator::State::OnLine(const std::string& text, std::size_t wireBy
     return;
   }
   std::string out;
-  for (const auto& answerLine : lines) out += answerLine + "\r\n";
+  for (const auto& answerLine : answer.lines) out += answerLine + "\r\n";
   if (out.empty()) return;
-  if (!pace) {
+  if (!answer.pace) {
     WriteAll(out.data(), out.size());
     return;
   }
+  WritePaced(out, start, baud);
+}
+
+void ReceiverEmulator::State::WritePaced(const std::string& out, Clock::time_point start, unsigned baud) {
   // Interruptible: at a very low speed a long line takes seconds.
   if (!WaitUntil(start)) return;
   // Absolute deadlines: a late wake-up delays one character, not all after it.
   // A character is delivered when its stop bit has gone.
   for (std::size_t index = 0; index < out.size() && !stopping.load(); ++index) {
-    const auto due = start + WireTime(index + 1, settings.baud);
+    const auto due = start + WireTime(index + 1, baud);
     if (index + 1 < out.size()) {
       std::this_thread::sleep_until(due);
     } else {

@@ -1,10 +1,12 @@
-// Dialog mode on wxWidgets: the toolkit is started only here, so the
+// SaveQLR5500 with its wxWidgets window: decide the mode from the command
+// line, run it, end. The toolkit is started only for the dialog, so the
 // snapshot mode never needs a display.
 #include <wx/app.h>
 #include <wx/init.h>
 #include <wx/log.h>
 
-#include "app/dialog_mode.h"
+#include "app/command_tail.h"
+#include "app/eeprom_app.h"
 #include "dialog_wx/eeprom_dlg.h"
 
 namespace qlr {
@@ -25,9 +27,7 @@ class DialogApp : public wxApp {
   }
 };
 
-}  // namespace
-
-void RunDialogMode(int argc, char** argv) {
+void RunDialog(int argc, char** argv) {
   // Without a display wx would report its failed start in a message box,
   // which GTK cannot show either: it aborts the process. Said on stderr
   // instead, the program just ends.
@@ -36,4 +36,12 @@ void RunDialogMode(int argc, char** argv) {
   wxEntry(argc, argv);
 }
 
+}  // namespace
 }  // namespace qlr
+
+int main(int argc, char** argv) {
+  qlr::CEepromApp app(qlr::ProgramCommandTail(argc, argv), [argc, argv] { qlr::RunDialog(argc, argv); });
+  app.InitInstance();
+  // The exit status carries no result, in either mode.
+  return 0;
+}
