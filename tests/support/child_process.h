@@ -57,6 +57,24 @@ struct Pipe {
   UniqueFd writeEnd;
 };
 
+// A short input fits in the pipe, so nothing waits on the child here. A
+// child that ends without reading it (a refusal) must not take the test
+// down with SIGPIPE: the signal is held back for this thread and taken.
+inline void WriteInput(int fd, const std::string& input) {
+  if (input.empty()) return;
+  sigset_t pipe{};
+  sigset_t previous{};
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  ::pthread_sigmask(SIG_BLOCK, &pipe, &previous);
+  const ssize_t written = ::write(fd, input.data(), input.size());
+  if (written < 0 && errno == EPIPE) {
+    const timespec none{};
+    ::sigtimedwait(&pipe, nullptr, &none);
+  }
+  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
 class ChildProcess {
  public:
   // argv[0] is looked up in PATH when it has no slash ("wine").
@@ -91,8 +109,7 @@ class ChildProcess {
     in.readEnd.Reset();
     out.writeEnd.Reset();
     err.writeEnd.Reset();
-    // A short input fits in the pipe; nothing waits on the child here.
-    [[maybe_unused]] const ssize_t written = ::write(in.writeEnd.Get(), options.input.data(), options.input.size());
+    WriteInput(in.writeEnd.Get(), options.input);
     in.writeEnd.Reset();
     outFd_ = std::move(out.readEnd);
     errFd_ = std::move(err.readEnd);
