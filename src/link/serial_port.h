@@ -1,6 +1,7 @@
 // The serial device behind the receiver link, as a small portable interface.
 //
-// One file per platform implements it (serial_port_linux.cpp,
+// One file per platform implements it (serial_port_posix.cpp with the
+// pieces each POSIX system does its own way, serial_port_posix.h;
 // serial_port_win32.cpp) and defines the platform state behind Impl; nothing
 // above this layer sees a descriptor, a handle, termios or ioctl. A
 // SerialPort owns its device: the destructor closes it and restores what
@@ -20,7 +21,7 @@
 
 namespace qlr {
 
-struct SystemCalls;  // POSIX only: system_calls.h
+struct SystemCalls;  // POSIX only: system_calls_posix.h
 
 enum class Parity : std::uint8_t { None, Odd, Even };
 enum class StopBits : std::uint8_t { One, Two };

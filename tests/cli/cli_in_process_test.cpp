@@ -7,7 +7,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_test_support.h"
-#include "link/system_calls.h"
+#include "link/system_calls_posix.h"
 
 namespace qlr::testing {
 namespace {

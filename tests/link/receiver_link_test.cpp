@@ -8,7 +8,7 @@
 
 #include "link/receiver_commands.h"
 #include "link/receiver_link.h"
-#include "link/system_calls.h"
+#include "link/system_calls_posix.h"
 #include "support/link_fixture.h"
 #include "support/pty_pair.h"
 

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "link/serial_port.h"
-#include "link/system_calls.h"
+#include "link/system_calls_posix.h"
 #include "support/link_fixture.h"
 #include "support/pty_pair.h"
 
