@@ -121,15 +121,17 @@ fs::path ResolvedTarget(const fs::path& path) {
 
 // The refusal for a target that exists, or Ok.
 ImageFileResult CheckExisting(const fs::path& target, const struct stat& existing, const SaveOptions& options) {
-  if (!options.replaceExisting) return {ImageFileStatus::AlreadyExists, EEXIST};
-  if (S_ISDIR(existing.st_mode)) return {ImageFileStatus::CannotOpen, EISDIR};
+  if (!options.replaceExisting) return ImageFileFailure{ImageFileStatus::AlreadyExists, EEXIST};
+  if (S_ISDIR(existing.st_mode)) return ImageFileFailure{ImageFileStatus::CannotOpen, EISDIR};
   // A rename would put a file where a FIFO, device or socket was.
-  if (!S_ISREG(existing.st_mode)) return {ImageFileStatus::NotRegularFile, 0};
+  if (!S_ISREG(existing.st_mode)) return ImageFileFailure{ImageFileStatus::NotRegularFile, 0};
   // The mode bits, since the kernel would let root write anything.
-  if ((existing.st_mode & 0222) == 0) return {ImageFileStatus::ReadOnlyTarget, EACCES};
+  if ((existing.st_mode & 0222) == 0) return ImageFileFailure{ImageFileStatus::ReadOnlyTarget, EACCES};
   // The directory's permission is what a rename needs; the file's own
   // owner, group and ACL must not be passed over.
-  if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return {ImageFileStatus::NotPermitted, errno};
+  if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+    return ImageFileFailure{ImageFileStatus::NotPermitted, errno};
+  }
   return {};
 }
 
@@ -137,13 +139,13 @@ ImageFileResult CheckExisting(const fs::path& target, const struct stat& existin
 
 ImageFileResult LoadImageFile(const std::filesystem::path& path, EepromImage& image) {
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!file) return {ImageFileStatus::CannotOpen, errno};
+  if (!file) return ImageFileFailure{ImageFileStatus::CannotOpen, errno};
   EepromImage loaded{};
   const std::size_t got = std::fread(loaded.data(), 1, loaded.size(), file.get());
   if (got < loaded.size()) {
     // A directory opens but does not read.
-    if (std::ferror(file.get())) return {ImageFileStatus::CannotOpen, errno};
-    return {ImageFileStatus::TooShort, 0};
+    if (std::ferror(file.get())) return ImageFileFailure{ImageFileStatus::CannotOpen, errno};
+    return ImageFileFailure{ImageFileStatus::TooShort, 0};
   }
   image = loaded;
   return {};
@@ -165,19 +167,19 @@ ImageFileResult SaveImageFile(const fs::path& path, const EepromImage& image, co
   }
 
   TemporaryFile temporary;
-  if (!temporary.Create(target)) return {ImageFileStatus::WriteFailed, errno};
-  if (!temporary.WriteAll(image.data(), image.size())) return {ImageFileStatus::WriteFailed, errno};
+  if (!temporary.Create(target)) return ImageFileFailure{ImageFileStatus::WriteFailed, errno};
+  if (!temporary.WriteAll(image.data(), image.size())) return ImageFileFailure{ImageFileStatus::WriteFailed, errno};
   // Before the mode: a change of owner may clear set-id bits.
   if (exists) temporary.KeepOwner(existing.st_uid, existing.st_gid);
   if (options.mode >= 0 || exists) {
     const mode_t mode = options.mode >= 0 ? static_cast<mode_t>(options.mode) : existing.st_mode & 07777;
-    if (!temporary.SetMode(mode)) return {ImageFileStatus::WriteFailed, errno};
+    if (!temporary.SetMode(mode)) return ImageFileFailure{ImageFileStatus::WriteFailed, errno};
   }
-  if (!temporary.SyncAndClose()) return {ImageFileStatus::WriteFailed, errno};
+  if (!temporary.SyncAndClose()) return ImageFileFailure{ImageFileStatus::WriteFailed, errno};
   if (!temporary.MoveTo(target, options.replaceExisting)) {
     const int moveError = errno;
-    if (moveError == EEXIST) return {ImageFileStatus::AlreadyExists, EEXIST};
-    return {ImageFileStatus::WriteFailed, moveError};
+    if (moveError == EEXIST) return ImageFileFailure{ImageFileStatus::AlreadyExists, EEXIST};
+    return ImageFileFailure{ImageFileStatus::WriteFailed, moveError};
   }
   SyncDirectoryOf(target);
   return {};

@@ -45,6 +45,8 @@ bool SizeFlag(std::uint8_t byteSize, tcflag_t& flag) {
   }
 }
 
+SerialFailure Fail(const char* step, int sysErrno) { return {step, sysErrno, 0}; }
+
 }  // namespace
 
 const SystemCalls& SystemCalls::Real() {
@@ -66,9 +68,8 @@ SerialPort::SerialPort(const SystemCalls* calls)
 
 SerialPort::~SerialPort() { Close(); }
 
-bool SerialPort::Open(const std::string& device) {
+SerialResult<> SerialPort::Open(const std::string& device) {
   Close();
-  failure_ = {};
   ReaderWake wake;
   if (!wake.Open()) return Fail("open", errno);
   // Non-blocking so that neither a missing carrier nor a full output queue can
@@ -83,7 +84,7 @@ bool SerialPort::Open(const std::string& device) {
   impl_->wake = std::move(wake);
   device_ = device;
   impl_->lowLatency.Apply(impl_->calls, impl_->fd.Get());
-  return true;
+  return {};
 }
 
 void SerialPort::Close() {
@@ -100,7 +101,7 @@ void SerialPort::Close() {
 
 bool SerialPort::IsOpen() const { return static_cast<bool>(impl_->fd); }
 
-bool SerialPort::SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity parity, StopBits stopBits) {
+SerialResult<> SerialPort::SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity parity, StopBits stopBits) {
   if (!impl_->fd) return Fail("set line format", EBADF);
   const SystemCalls& calls = impl_->calls;
   const int fd = impl_->fd.Get();
@@ -130,10 +131,10 @@ bool SerialPort::SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity
   int rts = TIOCM_RTS;
   calls.ioctl(fd, TIOCMBIS, &dtr);
   calls.ioctl(fd, TIOCMBIC, &rts);
-  return true;
+  return {};
 }
 
-bool SerialPort::QueueCounts(std::size_t& input, std::size_t& output) {
+SerialResult<QueuedBytes> SerialPort::QueueCounts() {
   if (!impl_->fd) return Fail("count queues", EBADF);
   const SystemCalls& calls = impl_->calls;
   const int fd = impl_->fd.Get();
@@ -142,18 +143,16 @@ bool SerialPort::QueueCounts(std::size_t& input, std::size_t& output) {
   // FIONREAD rather than its Linux alias TIOCINQ, which other systems lack.
   if (calls.ioctl(fd, FIONREAD, &waitingIn) != 0) return Fail("count queues", errno);
   if (calls.ioctl(fd, TIOCOUTQ, &waitingOut) != 0) return Fail("count queues", errno);
-  input = static_cast<std::size_t>(waitingIn);
-  output = static_cast<std::size_t>(waitingOut);
-  return true;
+  return QueuedBytes{static_cast<std::size_t>(waitingIn), static_cast<std::size_t>(waitingOut)};
 }
 
-bool SerialPort::PurgeInput() {
+SerialResult<> SerialPort::PurgeInput() {
   if (!impl_->fd) return Fail("purge input", EBADF);
   if (impl_->calls.tcflush(impl_->fd.Get(), TCIFLUSH) != 0) return Fail("purge input", errno);
-  return true;
+  return {};
 }
 
-bool SerialPort::Write(const char* bytes, std::size_t length, std::chrono::milliseconds limit) {
+SerialResult<> SerialPort::Write(const char* bytes, std::size_t length, std::chrono::milliseconds limit) {
   if (!impl_->fd) return Fail("write", EBADF);
   const int fd = impl_->fd.Get();
   const SteadyDeadline deadline(limit);
@@ -171,7 +170,7 @@ bool SerialPort::Write(const char* bytes, std::size_t length, std::chrono::milli
     if (polled < 0 && errno != EINTR) return Fail("write", errno);
     if (polled > 0 && (ready.revents & (POLLERR | POLLHUP | POLLNVAL))) return Fail("write", EIO);
   }
-  return true;
+  return {};
 }
 
 SerialPort::ReadResult SerialPort::ReadByte(std::uint8_t& byte) {

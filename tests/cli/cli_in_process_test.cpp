@@ -105,6 +105,15 @@ TEST_F(CliInProcess, FailedVerificationTellsHowMuchWasWritten) {
   EXPECT_TRUE(Contains(run.err, "the EEPROM is partly written (16 of 128 bytes written and verified)")) << run.err;
 }
 
+// The answer's pattern lets a literal 'x' pass for a digit.
+TEST_F(CliInProcess, ARegionAnswerWithoutANumberIsAFailureThatSaysSo) {
+  receiver.AddFault({.commandPrefix = "GE?", .answer = std::vector<std::string>{"GE1x"}});
+  const CliRun run = RunInProcess({"region"});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(Contains(run.err, "(failed step: GE? answered GE1x)")) << run.err;
+}
+
 TEST_F(CliInProcess, ConfirmationIsAskedAfterTheReceiverAnswered) {
   const std::string image = File("image.bin", Pattern(128));
   CliRun run = RunInProcess({"medium"}, true, nullptr, "no\n");

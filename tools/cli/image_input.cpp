@@ -9,7 +9,7 @@ namespace qlr::cli {
 bool LoadImageForCommand(const std::string& path, EepromImage& image, const CliEnvironment& env) {
   const ImageFileResult result = LoadImageFile(path, image);
   if (!result) {
-    env.err << "qlr5500: " << result.Describe(path) << "\n";
+    env.err << "qlr5500: " << result.Failure().Describe(path) << "\n";
     return false;
   }
   std::error_code error;
