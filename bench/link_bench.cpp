@@ -46,11 +46,13 @@ int main() {
   }
 
   qlr::EepromImage image{};
-  int failures = 0;
-  const double read = Seconds([&] { failures += link.ReadEeprom(0, 128, image.data(), nullptr) ? 0 : 1; });
-  const double write = Seconds([&] { failures += link.WriteEeprom(0, 128, qlr::MediumValues.data(), nullptr) ? 0 : 1; });
-  if (failures || emulator.Memory() != qlr::MediumValues) {
-    std::fprintf(stderr, "a transfer failed: %s\n", link.LastFailure().step.c_str());
+  qlr::LinkResult<> readOutcome;
+  qlr::LinkResult<> writeOutcome;
+  const double read = Seconds([&] { readOutcome = link.ReadEeprom(0, 128, image.data(), nullptr); });
+  const double write = Seconds([&] { writeOutcome = link.WriteEeprom(0, 128, qlr::MediumValues.data(), nullptr); });
+  if (!readOutcome || !writeOutcome || emulator.Memory() != qlr::MediumValues) {
+    const std::string& step = !readOutcome ? readOutcome.Failure().step : writeOutcome.Failure().step;
+    std::fprintf(stderr, "a transfer failed: %s\n", step.c_str());
     return 1;
   }
 

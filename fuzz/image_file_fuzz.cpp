@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const qlr::EepromImage untouched = image;
   const qlr::ImageFileResult loaded = qlr::LoadImageFile(input, image);
   if (size < qlr::EepromSize) {
-    Check(!loaded && loaded.status == qlr::ImageFileStatus::TooShort);
+    Check(!loaded && loaded.Failure().status == qlr::ImageFileStatus::TooShort);
     Check(image == untouched);
     return 0;
   }

@@ -55,7 +55,8 @@ std::string PortDescription(int number) {
 
 DialogActions::DialogActions(DialogView& view) : view_(view) {}
 
-void DialogActions::ShowRegion() { view_.SelectRegion(RegionPosition(link_.QueryRegion())); }
+// No answer leaves the list without a selection, as an unknown code does.
+void DialogActions::ShowRegion() { view_.SelectRegion(RegionPosition(link_.QueryRegion().ValueOr(-1))); }
 
 int DialogActions::OnPortSpin(int step) {
   const Running running(running_);
@@ -68,7 +69,7 @@ int DialogActions::OnPortSpin(int step) {
     view_.Notify(LoadMessage(MsgPortUnavailable, selectedPort_));
   } else {
     // A receiver that does not answer is no reason for a message.
-    link_.CheckPresence();
+    static_cast<void>(link_.CheckPresence());
     ShowRegion();
   }
   view_.BusyCursorOff();

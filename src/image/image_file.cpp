@@ -5,7 +5,7 @@
 
 namespace qlr {
 
-std::string ImageFileResult::Describe(const std::filesystem::path& path) const {
+std::string ImageFileFailure::Describe(const std::filesystem::path& path) const {
   std::string name = path.string();
   const std::string reason = sysErrno ? std::string(" (") + std::strerror(sysErrno) + ")" : std::string();
   switch (status) {

@@ -10,17 +10,21 @@
 // it is no regular file. A symbolic link stays; the file it names is
 // replaced, under the same rules. On Windows a mode without write bits is
 // the read-only attribute, and a target that has it is refused.
+//
+// Every call returns an ImageFileResult (os/result.h): true on success, or
+// false with the ImageFileFailure that tells why.
 #pragma once
 
 #include <filesystem>
 #include <string>
 
 #include "image/eeprom_image.h"
+#include "os/result.h"
 
 namespace qlr {
 
 enum class ImageFileStatus {
-  Ok,
+  Ok,              // nothing failed: the Failure() of a successful result
   CannotOpen,      // missing, unreadable, a directory, ...
   TooShort,        // fewer than 128 bytes
   ReadOnlyTarget,  // the target exists without write permission
@@ -30,14 +34,15 @@ enum class ImageFileStatus {
   WriteFailed,     // the temporary file could not be made, written, flushed or renamed
 };
 
-struct ImageFileResult {
+struct ImageFileFailure {
   ImageFileStatus status = ImageFileStatus::Ok;
-  int sysErrno = 0;
+  int sysErrno = 0;  // the system's reason, 0 where there is none
 
-  explicit operator bool() const { return status == ImageFileStatus::Ok; }
   // A sentence for a user, e.g. "QLR5500.BIN is read-only".
   std::string Describe(const std::filesystem::path& path) const;
 };
+
+using ImageFileResult = Result<void, ImageFileFailure>;
 
 struct SaveOptions {
   bool replaceExisting = true;

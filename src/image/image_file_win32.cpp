@@ -113,16 +113,16 @@ class TemporaryFile {
 
 // The refusal for a target that exists with `attributes`, or Ok.
 ImageFileResult CheckExisting(const fs::path& target, DWORD attributes, const SaveOptions& options) {
-  if (!options.replaceExisting) return {ImageFileStatus::AlreadyExists, EEXIST};
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return {ImageFileStatus::CannotOpen, EISDIR};
-  if (attributes & FILE_ATTRIBUTE_DEVICE) return {ImageFileStatus::NotRegularFile, 0};
-  if (attributes & FILE_ATTRIBUTE_READONLY) return {ImageFileStatus::ReadOnlyTarget, EACCES};
+  if (!options.replaceExisting) return ImageFileFailure{ImageFileStatus::AlreadyExists, EEXIST};
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ImageFileFailure{ImageFileStatus::CannotOpen, EISDIR};
+  if (attributes & FILE_ATTRIBUTE_DEVICE) return ImageFileFailure{ImageFileStatus::NotRegularFile, 0};
+  if (attributes & FILE_ATTRIBUTE_READONLY) return ImageFileFailure{ImageFileStatus::ReadOnlyTarget, EACCES};
   // Opening for writing truncates nothing and tells whether the file's
   // security lets this user write it.
   const UniqueHandle probe(::CreateFileW(target.c_str(), GENERIC_WRITE,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!probe) return {ImageFileStatus::NotPermitted, LastErrno()};
+  if (!probe) return ImageFileFailure{ImageFileStatus::NotPermitted, LastErrno()};
   return {};
 }
 
@@ -131,15 +131,15 @@ ImageFileResult CheckExisting(const fs::path& target, DWORD attributes, const Sa
 ImageFileResult LoadImageFile(const fs::path& path, EepromImage& image) {
   const UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return {ImageFileStatus::CannotOpen, LastErrno()};
+  if (!file) return ImageFileFailure{ImageFileStatus::CannotOpen, LastErrno()};
   EepromImage loaded{};
   std::size_t got = 0;
   while (got < loaded.size()) {
     DWORD read = 0;
     if (!::ReadFile(file.Get(), loaded.data() + got, static_cast<DWORD>(loaded.size() - got), &read, nullptr)) {
-      return {ImageFileStatus::CannotOpen, LastErrno()};
+      return ImageFileFailure{ImageFileStatus::CannotOpen, LastErrno()};
     }
-    if (read == 0) return {ImageFileStatus::TooShort, 0};
+    if (read == 0) return ImageFileFailure{ImageFileStatus::TooShort, 0};
     got += read;
   }
   image = loaded;
@@ -162,15 +162,19 @@ ImageFileResult SaveImageFile(const fs::path& path, const EepromImage& image, co
   if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
 
   TemporaryFile temporary;
-  if (!temporary.Create(path, attributes)) return {ImageFileStatus::WriteFailed, LastErrno()};
-  if (!temporary.WriteAll(image.data(), image.size())) return {ImageFileStatus::WriteFailed, LastErrno()};
-  if (!temporary.FlushAndClose()) return {ImageFileStatus::WriteFailed, LastErrno()};
+  if (!temporary.Create(path, attributes)) return ImageFileFailure{ImageFileStatus::WriteFailed, LastErrno()};
+  if (!temporary.WriteAll(image.data(), image.size())) {
+    return ImageFileFailure{ImageFileStatus::WriteFailed, LastErrno()};
+  }
+  if (!temporary.FlushAndClose()) return ImageFileFailure{ImageFileStatus::WriteFailed, LastErrno()};
   const bool readOnly = options.mode >= 0 && (options.mode & 0222) == 0;
-  if (readOnly && !temporary.AddAttributes(FILE_ATTRIBUTE_READONLY)) return {ImageFileStatus::WriteFailed, LastErrno()};
+  if (readOnly && !temporary.AddAttributes(FILE_ATTRIBUTE_READONLY)) {
+    return ImageFileFailure{ImageFileStatus::WriteFailed, LastErrno()};
+  }
   if (!temporary.MoveTo(path, options.replaceExisting)) {
     const int moveError = LastErrno();
-    if (moveError == EEXIST) return {ImageFileStatus::AlreadyExists, EEXIST};
-    return {ImageFileStatus::WriteFailed, moveError};
+    if (moveError == EEXIST) return ImageFileFailure{ImageFileStatus::AlreadyExists, EEXIST};
+    return ImageFileFailure{ImageFileStatus::WriteFailed, moveError};
   }
   return {};
 }

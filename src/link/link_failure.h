@@ -1,17 +1,19 @@
 // Why an operation of the receiver link failed, as a closed set of kinds.
 //
-// The link's operations keep their 1/0 (-1) results; LastFailure() then
-// tells why the latest failing one failed. Callers decide what to say or do
-// from the kind alone: the error number and the step text are for messages,
-// never to be parsed. Every platform's serial layer ends in the same kinds.
+// The link's operations return a LinkResult (os/result.h), which carries a
+// LinkFailure when they fail. Callers decide what to say or do from the kind
+// alone: the error number and the step text are for messages, never to be
+// parsed. Every platform's serial layer ends in the same kinds.
 #pragma once
 
 #include <string>
 
+#include "os/result.h"
+
 namespace qlr {
 
 enum class LinkFailureKind {
-  None,                 // nothing has failed since the port was opened
+  None,                 // nothing failed: the Failure() of a successful result
   NoDevice,             // no device behind the port number, or the device is gone
   PermissionDenied,     // this user may not open the device
   Busy,                 // another program holds the device
@@ -38,6 +40,10 @@ struct LinkFailure {
   int addressesDone = 0;  // a transfer's addresses done (a write's: written and verified)
   std::string step;       // what was being done, for messages only, e.g. "open /dev/ttyUSB0"
 };
+
+// What the link's operations return; QueryRegion's holds the region code.
+template <typename Value = void>
+using LinkResult = Result<Value, LinkFailure>;
 
 // The kind an error number of the system stands for; `otherwise` for a
 // number outside the kinds above (and for 0).

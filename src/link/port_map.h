@@ -7,15 +7,17 @@
 // without hardware are left out. The environment variable QLR5500_PORTS
 // replaces the whole map: a list of device paths, the k-th being port k; an
 // empty entry is a port with no device. Entries are separated by ':' on
-// Linux and by ';' on Windows, where drive letters hold a colon.
+// POSIX systems and by ';' on Windows, where drive letters hold a colon.
 //
 // On Windows port n is COMn (as \\.\COMn), whether or not it exists; the
 // list shows the COM ports 1..16 that exist. QLR5500_PORTS entries there are
 // any path CreateFile accepts, e.g. \\.\COM7, or under Wine Z:\dev\pts\3; a
 // bare name such as COM12 means \\.\COM12.
+//
+// port_map.cpp reads the lists, port_map_posix.cpp and port_map_win32.cpp
+// apply them; SystemPorts is each system's own (port_map_linux.cpp).
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -50,11 +52,5 @@ std::vector<PortInfo> PortsFromList(const std::string& list, char separator = Po
 // The map built from the names of the COM ports that exist ("COM3", ...):
 // COMn is port n, for n in 1..16, in number order (exposed for tests).
 std::vector<PortInfo> PortsFromComNames(const std::vector<std::string>& names);
-
-// Linux: the map built from a sysfs tty class directory such as
-// /sys/class/tty, with device nodes named under `devDirectory` (exposed for
-// tests).
-std::vector<PortInfo> PortsFromSysfs(const std::filesystem::path& ttyClass,
-                                     const std::filesystem::path& devDirectory = "/dev");
 
 }  // namespace qlr

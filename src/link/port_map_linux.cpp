@@ -1,4 +1,5 @@
-#include "link/port_map.h"
+// Linux's port map: the serial ports sysfs knows, in a fixed order.
+#include "link/port_map_linux.h"
 
 #include <algorithm>
 #include <cctype>
@@ -58,8 +59,6 @@ std::string Describe(const fs::path& entry) {
 
 }  // namespace
 
-const char PortsSeparator = ':';
-
 std::vector<PortInfo> PortsFromSysfs(const fs::path& ttyClass, const fs::path& devDirectory) {
   std::vector<std::string> names;
   std::error_code error;
@@ -78,23 +77,6 @@ std::vector<PortInfo> PortsFromSysfs(const fs::path& ttyClass, const fs::path& d
   return ports;
 }
 
-bool DeviceExists(const std::string& device) {
-  std::error_code error;
-  return fs::exists(device, error);
-}
-
 std::vector<PortInfo> SystemPorts() { return PortsFromSysfs("/sys/class/tty"); }
-
-std::vector<PortInfo> ListPorts() {
-  if (const char* list = std::getenv(PortsVariable)) return PortsFromList(list);
-  return SystemPorts();
-}
-
-std::string DeviceForPort(int number) {
-  for (const PortInfo& port : ListPorts()) {
-    if (port.number == number) return port.device;
-  }
-  return {};
-}
 
 }  // namespace qlr

@@ -31,21 +31,19 @@ CReceiverLink::CReceiverLink(const SystemCalls* calls) : port_(calls) {}
 
 CReceiverLink::~CReceiverLink() { ClosePort(); }
 
-int CReceiverLink::Fail(LinkFailureKind kind, std::string step, std::string command, int sysErrno) {
-  failure_ = {KindOfSystemError(sysErrno, kind), std::move(command), sysErrno, transfer_.enteredServiceMode,
-              transfer_.addressesDone, std::move(step)};
-  return 0;
+LinkFailure CReceiverLink::Fail(LinkFailureKind kind, std::string step, std::string command, int sysErrno) const {
+  return {KindOfSystemError(sysErrno, kind), std::move(command), sysErrno, transfer_.enteredServiceMode,
+          transfer_.addressesDone, std::move(step)};
 }
 
-int CReceiverLink::OpenPort(int number) {
+LinkResult<> CReceiverLink::OpenPort(int number) {
   std::string device;
   if (number >= FirstPort && number <= LastPort) device = DeviceForPort(number);
   return OpenPort(number, device);
 }
 
-int CReceiverLink::OpenPort(int number, const std::string& device) {
+LinkResult<> CReceiverLink::OpenPort(int number, const std::string& device) {
   ClosePort();
-  failure_ = {};
   const auto failOpen = [this](LinkFailureKind kind, std::string step, int sysErrno) {
     ClosePort();
     return Fail(kind, std::move(step), {}, sysErrno);
@@ -55,12 +53,14 @@ int CReceiverLink::OpenPort(int number, const std::string& device) {
   if (device.empty()) {
     return Fail(Kind::NoDevice, "open port " + std::to_string(number) + ": no such device", {}, ENODEV);
   }
-  if (!port_.Open(device)) return failOpen(Kind::SystemError, "open " + device, port_.LastFailure().sysErrno);
-  if (!SetLineFormat(NormalBaud, 8, Parity::None, StopBits::Two)) {
-    return failOpen(Kind::LineSettingsRefused, "set line format on " + device, port_.LastFailure().sysErrno);
+  if (const auto opened = port_.Open(device); !opened) {
+    return failOpen(Kind::SystemError, "open " + device, opened.Failure().sysErrno);
   }
-  if (!port_.PurgeInput()) {
-    return failOpen(Kind::LineSettingsRefused, "purge input on " + device, port_.LastFailure().sysErrno);
+  if (const auto formatted = SetLineFormat(NormalBaud, 8, Parity::None, StopBits::Two); !formatted) {
+    return failOpen(Kind::LineSettingsRefused, "set line format on " + device, formatted.Failure().sysErrno);
+  }
+  if (const auto purged = port_.PurgeInput(); !purged) {
+    return failOpen(Kind::LineSettingsRefused, "purge input on " + device, purged.Failure().sysErrno);
   }
   handover_.Reset();
   try {
@@ -72,25 +72,25 @@ int CReceiverLink::OpenPort(int number, const std::string& device) {
   if (!handover_.Take(ReaderStartLimit, ignored)) return failOpen(Kind::SystemError, "reader thread did not start", 0);
   handover_.Reset();
   portNumber_ = number;
-  return 1;
+  return {};
 }
 
-int CReceiverLink::SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity parity, StopBits stopBits) {
+LinkResult<> CReceiverLink::SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity parity, StopBits stopBits) {
   if (!port_.IsOpen()) return Fail(LinkFailureKind::BadRequest, "set line format: port not open");
   // Let what is still on the wire go out (and come in) before the speed changes.
   for (int attempt = 0; attempt < DrainTries; ++attempt) {
-    std::size_t input = 0;
-    std::size_t output = 0;
-    if (port_.QueueCounts(input, output) && input == 0 && output == 0) break;
+    const auto queued = port_.QueueCounts();
+    if (queued && queued.Value().input == 0 && queued.Value().output == 0) break;
     std::this_thread::sleep_for(DrainPause);
   }
   std::this_thread::sleep_for(SettlePause);
-  port_.PurgeInput();
-  if (!port_.SetLineFormat(baud, byteSize, parity, stopBits)) {
+  // Best effort: the format that follows is what must not fail.
+  static_cast<void>(port_.PurgeInput());
+  if (const auto formatted = port_.SetLineFormat(baud, byteSize, parity, stopBits); !formatted) {
     return Fail(LinkFailureKind::LineSettingsRefused, "set line format to " + std::to_string(baud) + " baud", {},
-                port_.LastFailure().sysErrno);
+                formatted.Failure().sysErrno);
   }
-  return 1;
+  return {};
 }
 
 void CReceiverLink::ClosePort() {
@@ -103,11 +103,11 @@ void CReceiverLink::ClosePort() {
   handover_.Clear();
 }
 
-int CReceiverLink::WriteRaw(const char* bytes, std::uint32_t length) {
+LinkResult<> CReceiverLink::WriteRaw(const char* bytes, std::uint32_t length) {
   const auto command = [bytes, length] { return CommandName(std::string(bytes, length)); };
   if (portNumber_ == 0 || !port_.IsOpen()) return Fail(LinkFailureKind::BadRequest, "port not open", command());
-  if (!port_.Write(bytes, length, WriteLimit)) {
-    const SerialFailure failure = port_.LastFailure();
+  if (const auto written = port_.Write(bytes, length, WriteLimit); !written) {
+    const SerialFailure& failure = written.Failure();
     const std::string device = port_.Device();
     ClosePort();
     if (failure.sysErrno == 0) {
@@ -115,46 +115,44 @@ int CReceiverLink::WriteRaw(const char* bytes, std::uint32_t length) {
     }
     return Fail(LinkFailureKind::WriteFailed, "write to " + device, command(), failure.sysErrno);
   }
-  return 1;
+  return {};
 }
 
-int CReceiverLink::Send(const char* command) {
+LinkResult<> CReceiverLink::Send(const char* command) {
   return WriteRaw(command, static_cast<std::uint32_t>(std::strlen(command)));
 }
 
 // Waits for lines until one matches; each line gets a fresh 500 ms.
-int CReceiverLink::AwaitLine(const char* pattern, std::string& line) {
+bool CReceiverLink::AwaitLine(const char* pattern, std::string& line) {
   while (handover_.Take(AnswerLimit, line)) {
-    if (LineMatchesPattern(line.c_str(), pattern)) return 1;
+    if (LineMatchesPattern(line.c_str(), pattern)) return true;
   }
-  return 0;
+  return false;
 }
 
-int CReceiverLink::SendAndAwaitOk(const char* command) {
-  if (!SendAndAwait(command, "G00x")) return 0;
+LinkResult<> CReceiverLink::SendAndAwaitOk(const char* command) {
+  if (auto awaited = SendAndAwait(command, "G00x"); !awaited) return awaited;
   if (answer_.compare(0, 4, "G000") != 0) {
     const std::string name = CommandName(command);
     // A stray NUL in the line ends the text shown to users.
     const std::string answered = CommandName(answer_.substr(0, answer_.find('\0')));
     return Fail(LinkFailureKind::WrongAnswer, name + " answered " + answered, name);
   }
-  return 1;
+  return {};
 }
 
-int CReceiverLink::SendAndAwait(const char* command, const char* pattern) {
-  if (!Send(command)) return 0;
+LinkResult<> CReceiverLink::SendAndAwait(const char* command, const char* pattern) {
+  if (auto sent = Send(command); !sent) return sent;
   std::string line;
   if (!AwaitLine(pattern, line)) {
     const std::string name = CommandName(command);
     return Fail(LinkFailureKind::NoAnswer, "no answer to " + name, name);
   }
   answer_ = line;
-  return 1;
+  return {};
 }
 
-int CReceiverLink::LineMatches(const char* pattern) const {
-  return LineMatchesPattern(LastLine().c_str(), pattern) ? 1 : 0;
-}
+bool CReceiverLink::LineMatches(const char* pattern) const { return LineMatchesPattern(LastLine().c_str(), pattern); }
 
 std::string CReceiverLink::LastLine() const { return handover_.LastLine(); }
 

@@ -17,71 +17,75 @@ bool StartsWith(const std::string& line, const char* prefix) { return line.rfind
 
 }  // namespace
 
-int CReceiverLink::CheckPresence(std::chrono::milliseconds pause) {
-  for (int attempt = 0; attempt < PresenceTries; ++attempt) {
-    if (attempt > 0 && pause.count() > 0) std::this_thread::sleep_for(pause);
-    if (SendAndAwaitOk(command::Presence)) return 1;
+LinkResult<> CReceiverLink::CheckPresence(std::chrono::milliseconds pause) {
+  LinkResult<> answered = SendAndAwaitOk(command::Presence);
+  for (int attempt = 1; !answered && attempt < PresenceTries; ++attempt) {
+    if (pause.count() > 0) std::this_thread::sleep_for(pause);
+    answered = SendAndAwaitOk(command::Presence);
   }
-  return 0;
+  return answered;
 }
 
-int CReceiverLink::FindReceiver() {
+LinkResult<> CReceiverLink::FindReceiver() {
   for (int number = FirstPort; number <= LastPort; ++number) {
-    if (OpenPort(number) && CheckPresence()) return 1;
+    if (OpenPort(number) && CheckPresence()) return {};
   }
   return Fail(LinkFailureKind::NoReceiver, "no receiver answered on ports 1 to 16");
 }
 
-int CReceiverLink::QueryRegion() {
-  if (!SendAndAwait(command::Region, "GExx")) return -1;
-  return HexPairAt(answer_.c_str(), 2);
+LinkResult<int> CReceiverLink::QueryRegion() {
+  if (auto answered = SendAndAwait(command::Region, "GExx"); !answered) return answered.Failure();
+  const int code = HexPairAt(answer_.c_str(), 2);
+  // The pattern lets a literal 'x' pass for a digit; such a code is no number.
+  if (code < 0) return Fail(LinkFailureKind::WrongAnswer, "GE? answered " + answer_.substr(0, 4), "GE?");
+  return code;
 }
 
-bool CReceiverLink::EnterServiceMode(ProgressSink* sink) {
-  if (!SendAndAwaitOk(command::PrepareService)) return false;
-  if (!Send(command::EnterService)) return false;
-  if (!SetLineFormat(ServiceBaud, ByteSize, Parity::None, StopBits::Two)) return false;
+LinkResult<> CReceiverLink::EnterServiceMode(ProgressSink* sink) {
+  if (auto prepared = SendAndAwaitOk(command::PrepareService); !prepared) return prepared;
+  if (auto sent = Send(command::EnterService); !sent) return sent;
+  if (auto formatted = SetLineFormat(ServiceBaud, ByteSize, Parity::None, StopBits::Two); !formatted) return formatted;
   for (const char* command : {command::ServiceStepOne, command::ServiceStepTwo}) {
-    if (!SendAndAwait(command, "G00x")) return false;
+    if (auto answered = SendAndAwait(command, "G00x"); !answered) return answered;
     if (!StartsWith(answer_, "G001")) {
       const std::string name(command, 4);
-      Fail(LinkFailureKind::WrongAnswer, name + " answered " + answer_.substr(0, 4) + " instead of G001", name);
-      return false;
+      return Fail(LinkFailureKind::WrongAnswer, name + " answered " + answer_.substr(0, 4) + " instead of G001", name);
     }
   }
   transfer_.enteredServiceMode = true;
   if (sink) sink->SetRange(0, 127);
   // A late line from before the speed change must not pass for an answer.
-  port_.PurgeInput();
-  return true;
+  // Best effort: a refused purge does not stop the transfer.
+  static_cast<void>(port_.PurgeInput());
+  return {};
 }
 
-bool CReceiverLink::LeaveServiceMode() {
-  if (!Send(command::LeaveService)) return false;
-  if (!SetLineFormat(NormalBaud, ByteSize, Parity::None, StopBits::Two)) return false;
-  return CheckPresence(ExitRetryPause) == 1;
+LinkResult<> CReceiverLink::LeaveServiceMode() {
+  if (auto sent = Send(command::LeaveService); !sent) return sent;
+  if (auto formatted = SetLineFormat(NormalBaud, ByteSize, Parity::None, StopBits::Two); !formatted) return formatted;
+  return CheckPresence(ExitRetryPause);
 }
 
-int CReceiverLink::Transfer(int start, int count, ProgressSink* sink,
-                            const std::function<int(int address)>& transferAddress) {
+LinkResult<> CReceiverLink::Transfer(int start, int count, ProgressSink* sink,
+                                     const std::function<LinkResult<>(int address)>& transferAddress) {
   transfer_ = {};
-  bool ok = EnterServiceMode(sink);
-  for (int address = start; ok && address < start + count; ++address) {
-    ok = transferAddress(address) == 1;
-    if (!ok) break;
+  LinkResult<> outcome = EnterServiceMode(sink);
+  for (int address = start; outcome && address < start + count; ++address) {
+    outcome = transferAddress(address);
+    if (!outcome) break;
     ++transfer_.addressesDone;
     if (sink) sink->SetPosition(address);
   }
-  ok = ok && LeaveServiceMode();
+  if (outcome) outcome = LeaveServiceMode();
   transfer_ = {};
-  return ok ? 1 : 0;
+  return outcome;
 }
 
-int CReceiverLink::ReadEeprom(int start, int count, std::uint8_t* destination, ProgressSink* sink) {
-  return Transfer(start, count, sink, [this, start, destination](int address) {
+LinkResult<> CReceiverLink::ReadEeprom(int start, int count, std::uint8_t* destination, ProgressSink* sink) {
+  return Transfer(start, count, sink, [this, start, destination](int address) -> LinkResult<> {
     char command[16];
     std::snprintf(command, sizeof command, command::ReadAddressFormat, address);
-    if (!SendAndAwait(command, "LD0xxxx")) return 0;
+    if (auto answered = SendAndAwait(command, "LD0xxxx"); !answered) return answered;
     // The echoed address (positions 3 and 4) is not compared: the receiver
     // answers in order, one line per command.
     const int value = HexPairAt(answer_.c_str(), 5);
@@ -91,26 +95,29 @@ int CReceiverLink::ReadEeprom(int start, int count, std::uint8_t* destination, P
                   std::string(command, 6));
     }
     destination[address - start] = static_cast<std::uint8_t>(value);
-    return 1;
+    return {};
   });
 }
 
-int CReceiverLink::WriteEeprom(int start, int count, const std::uint8_t* source, ProgressSink* sink) {
-  return Transfer(start, count, sink, [this, start, source](int address) {
+LinkResult<> CReceiverLink::WriteEeprom(int start, int count, const std::uint8_t* source, ProgressSink* sink) {
+  return Transfer(start, count, sink, [this, start, source](int address) -> LinkResult<> {
     const int value = source[address - start];
     char write[16];
     std::snprintf(write, sizeof write, command::WriteAddressFormat, address, value);
-    if (!SendAndAwaitOk(write) && !SendAndAwaitOk(write)) return 0;
+    // A rejected write is tried once more.
+    if (!SendAndAwaitOk(write)) {
+      if (auto retried = SendAndAwaitOk(write); !retried) return retried;
+    }
     char read[16];
     std::snprintf(read, sizeof read, command::ReadAddressFormat, address);
-    if (!SendAndAwait(read, "LD0xxxx")) return 0;
+    if (auto answered = SendAndAwait(read, "LD0xxxx"); !answered) return answered;
     const int stored = HexPairAt(answer_.c_str(), 5);
     if (stored != value) {
       char step[64];
       std::snprintf(step, sizeof step, "address %02X holds %02X after writing %02X", address, stored, value);
       return Fail(LinkFailureKind::ValueNotKept, step, std::string(write, 7));
     }
-    return 1;
+    return {};
   });
 }
 

@@ -1,10 +1,15 @@
 // The serial device behind the receiver link, as a small portable interface.
 //
-// One file per platform implements it (serial_port_linux.cpp,
+// One file per platform implements it (serial_port_posix.cpp with the
+// pieces each POSIX system does its own way, serial_port_posix.h;
 // serial_port_win32.cpp) and defines the platform state behind Impl; nothing
 // above this layer sees a descriptor, a handle, termios or ioctl. A
 // SerialPort owns its device: the destructor closes it and restores what
 // Open changed.
+//
+// The calls that can fail return a SerialResult (os/result.h) that carries
+// a SerialFailure. ReadByte is the exception: the reader thread needs only
+// to know whether to go on, so it gets a ReadResult.
 //
 // Threads: one reader thread may sit in ReadByte while the owning thread
 // writes, changes the line format or counts the queues. Close and
@@ -18,19 +23,30 @@
 #include <memory>
 #include <string>
 
+#include "os/result.h"
+
 namespace qlr {
 
-struct SystemCalls;  // POSIX only: system_calls.h
+struct SystemCalls;  // POSIX only: system_calls_posix.h
 
 enum class Parity : std::uint8_t { None, Odd, Even };
 enum class StopBits : std::uint8_t { One, Two };
 
-// Where and why the last failing call of a SerialPort failed; the system's
-// reason is kept so that a user-facing message can say what happened.
+// Where and why a call of a SerialPort failed; the system's reason is kept
+// so that a user-facing message can say what happened.
 struct SerialFailure {
-  const char* step = "";           // e.g. "open", "set line format", "write"
+  const char* step = "";           // e.g. "open", "set line format", "write"; "" for no failure
   int sysErrno = 0;                // 0 when the failure was not an OS error (a time-out)
   std::uint32_t windowsError = 0;  // Windows: GetLastError(); sysErrno is then its nearest errno
+};
+
+template <typename Value = void>
+using SerialResult = Result<Value, SerialFailure>;
+
+// Bytes waiting in the driver's queues.
+struct QueuedBytes {
+  std::size_t input = 0;
+  std::size_t output = 0;
 };
 
 class SerialPort {
@@ -45,7 +61,7 @@ class SerialPort {
   // Opens an existing device for exclusive reading and writing. Fails for a
   // missing device, one without permission and one another program holds
   // (EBUSY; on Windows, where access denied on a COM port means just that).
-  bool Open(const std::string& device);
+  SerialResult<> Open(const std::string& device);
   // Releases the device; harmless when closed. Never blocks on the line.
   void Close();
   bool IsOpen() const;
@@ -54,15 +70,16 @@ class SerialPort {
   // Raw 8-bit transfer with the given speed, size, parity and stop bits, no
   // flow control of any kind, modem lines ignored for carrier, DTR on, RTS
   // off. Devices without modem lines (ptys) are not a failure.
-  bool SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity parity, StopBits stopBits);
+  SerialResult<> SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity parity, StopBits stopBits);
 
   // Bytes waiting in the driver's input and output queues.
-  bool QueueCounts(std::size_t& input, std::size_t& output);
+  SerialResult<QueuedBytes> QueueCounts();
   // Discards whatever the driver holds in its input queue.
-  bool PurgeInput();
+  SerialResult<> PurgeInput();
 
   // Writes all bytes, waiting at most `limit` for the driver to take them.
-  bool Write(const char* bytes, std::size_t length, std::chrono::milliseconds limit);
+  // A time-out is a failure with sysErrno 0.
+  SerialResult<> Write(const char* bytes, std::size_t length, std::chrono::milliseconds limit);
 
   enum class ReadResult {
     Byte,     // one byte was delivered
@@ -75,19 +92,11 @@ class SerialPort {
   // Makes a blocked (or the next) ReadByte return Woken. Thread-safe.
   void WakeReader();
 
-  const SerialFailure& LastFailure() const { return failure_; }
-
  private:
-  struct Impl;
-
-  bool Fail(const char* step, int sysErrno, std::uint32_t windowsError = 0) {
-    failure_ = {step, sysErrno, windowsError};
-    return false;
-  }
+  struct Impl;  // the platform's state, defined beside the implementation
 
   std::unique_ptr<Impl> impl_;
   std::string device_;
-  SerialFailure failure_;
 };
 
 }  // namespace qlr

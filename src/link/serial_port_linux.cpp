@@ -1,229 +1,52 @@
-#include <fcntl.h>
+// Linux's side of the POSIX serial layer: an eventfd wakes the reader, and
+// the serial driver's ASYNC_LOW_LATENCY flag asks for prompt delivery.
 #include <linux/serial.h>
-#include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 
-#include "link/serial_port.h"
-#include "link/steady_deadline.h"
-#include "link/system_calls.h"
-#include "os/unique_fd.h"
+#include "link/serial_port_posix.h"
 
 namespace qlr {
-namespace {
 
-int RealOpen(const char* path, int flags) { return ::open(path, flags); }
-int RealIoctl(int fd, unsigned long request, void* argument) { return ::ioctl(fd, request, argument); }
-
-bool SpeedCode(std::uint32_t baud, speed_t& code) {
-  switch (baud) {
-    case 1200: code = B1200; return true;
-    case 2400: code = B2400; return true;
-    case 4800: code = B4800; return true;
-    case 9600: code = B9600; return true;
-    case 19200: code = B19200; return true;
-    case 38400: code = B38400; return true;
-    case 57600: code = B57600; return true;
-    case 115200: code = B115200; return true;
-    default: return false;
-  }
+bool ReaderWake::Open() {
+  signalled_.Reset();
+  watched_.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  return static_cast<bool>(watched_);
 }
 
-bool SizeFlag(std::uint8_t byteSize, tcflag_t& flag) {
-  switch (byteSize) {
-    case 5: flag = CS5; return true;
-    case 6: flag = CS6; return true;
-    case 7: flag = CS7; return true;
-    case 8: flag = CS8; return true;
-    default: return false;
-  }
+void ReaderWake::Close() {
+  watched_.Reset();
+  signalled_.Reset();
 }
 
-}  // namespace
-
-const SystemCalls& SystemCalls::Real() {
-  static const SystemCalls real{RealOpen, RealIoctl, ::tcgetattr, ::tcsetattr, ::tcflush};
-  return real;
+void ReaderWake::Signal() const {
+  if (!watched_) return;
+  const std::uint64_t one = 1;
+  // A full counter (never reached) would still leave the descriptor readable.
+  [[maybe_unused]] const ssize_t ignored = ::write(watched_.Get(), &one, sizeof one);
 }
-
-struct SerialPort::Impl {
-  explicit Impl(const SystemCalls& systemCalls) : calls(systemCalls) {}
-
-  void ApplyLowLatency();
-  void RestoreLowLatency();
-
-  const SystemCalls& calls;
-  UniqueFd fd;
-  UniqueFd wake;  // an eventfd that WakeReader makes readable
-  bool lowLatencyChanged = false;
-  int savedSerialFlags = 0;
-};
-
-SerialPort::SerialPort(const SystemCalls* calls)
-    : impl_(std::make_unique<Impl>(calls ? *calls : SystemCalls::Real())) {}
-
-SerialPort::~SerialPort() { Close(); }
-
-bool SerialPort::Open(const std::string& device) {
-  Close();
-  failure_ = {};
-  UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-  if (!wake) return Fail("open", errno);
-  // Non-blocking so that neither a missing carrier nor a full output queue can
-  // block us: the reader waits in poll, the writer in poll with a limit.
-  UniqueFd fd(impl_->calls.open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-  if (!fd) return Fail("open", errno);
-  // The lock that other serial programs honour keeps out root too, who
-  // ignores TIOCEXCL; take it first so that a busy device keeps its flags.
-  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return Fail("open", errno == EWOULDBLOCK ? EBUSY : errno);
-  if (impl_->calls.ioctl(fd.Get(), TIOCEXCL, nullptr) != 0) return Fail("open", errno);
-  impl_->fd = std::move(fd);
-  impl_->wake = std::move(wake);
-  device_ = device;
-  impl_->ApplyLowLatency();
-  return true;
-}
-
-void SerialPort::Close() {
-  if (impl_->fd) {
-    impl_->RestoreLowLatency();
-    // The exclusive flag outlives close() on some devices: clear it so that
-    // we can open our own port again.
-    impl_->calls.ioctl(impl_->fd.Get(), TIOCNXCL, nullptr);
-    impl_->fd.Reset();
-  }
-  impl_->wake.Reset();
-  device_.clear();
-}
-
-bool SerialPort::IsOpen() const { return static_cast<bool>(impl_->fd); }
 
 // Without low latency a common USB adapter holds each short answer for its
 // 16 ms latency timer, which triples the time of an EEPROM transfer.
-void SerialPort::Impl::ApplyLowLatency() {
+void LowLatency::Apply(const SystemCalls& calls, int fd) {
   serial_struct serial{};
-  if (calls.ioctl(fd.Get(), TIOCGSERIAL, &serial) != 0) return;
+  if (calls.ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
   if (serial.flags & ASYNC_LOW_LATENCY) return;
-  savedSerialFlags = serial.flags;
+  saved_ = serial.flags;
   serial.flags |= ASYNC_LOW_LATENCY;
-  lowLatencyChanged = calls.ioctl(fd.Get(), TIOCSSERIAL, &serial) == 0;
+  changed_ = calls.ioctl(fd, TIOCSSERIAL, &serial) == 0;
 }
 
-void SerialPort::Impl::RestoreLowLatency() {
-  if (!lowLatencyChanged) return;
-  lowLatencyChanged = false;
+void LowLatency::Restore(const SystemCalls& calls, int fd) {
+  if (!changed_) return;
+  changed_ = false;
   serial_struct serial{};
-  if (calls.ioctl(fd.Get(), TIOCGSERIAL, &serial) != 0) return;
-  serial.flags = (serial.flags & ~ASYNC_LOW_LATENCY) | (savedSerialFlags & ASYNC_LOW_LATENCY);
-  calls.ioctl(fd.Get(), TIOCSSERIAL, &serial);
-}
-
-bool SerialPort::SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity parity, StopBits stopBits) {
-  if (!impl_->fd) return Fail("set line format", EBADF);
-  const SystemCalls& calls = impl_->calls;
-  const int fd = impl_->fd.Get();
-  speed_t speed{};
-  tcflag_t sizeFlag{};
-  if (!SpeedCode(baud, speed) || !SizeFlag(byteSize, sizeFlag)) return Fail("set line format", EINVAL);
-  termios settings{};
-  if (calls.tcgetattr(fd, &settings) != 0) return Fail("read line format", errno);
-
-  settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
-                                             IXOFF | IXANY | INPCK);
-  settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-  settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-  settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
-  settings.c_cflag |= sizeFlag | CREAD | CLOCAL;
-  if (parity != Parity::None) settings.c_cflag |= PARENB | INPCK;
-  if (parity == Parity::Odd) settings.c_cflag |= PARODD;
-  if (stopBits == StopBits::Two) settings.c_cflag |= CSTOPB;
-  settings.c_cc[VMIN] = 1;
-  settings.c_cc[VTIME] = 0;
-  cfsetispeed(&settings, speed);
-  cfsetospeed(&settings, speed);
-  if (calls.tcsetattr(fd, TCSANOW, &settings) != 0) return Fail("set line format", errno);
-
-  // Devices without modem lines (ptys) refuse these; that is not a failure.
-  int dtr = TIOCM_DTR;
-  int rts = TIOCM_RTS;
-  calls.ioctl(fd, TIOCMBIS, &dtr);
-  calls.ioctl(fd, TIOCMBIC, &rts);
-  return true;
-}
-
-bool SerialPort::QueueCounts(std::size_t& input, std::size_t& output) {
-  if (!impl_->fd) return Fail("count queues", EBADF);
-  const SystemCalls& calls = impl_->calls;
-  const int fd = impl_->fd.Get();
-  int waitingIn = 0;
-  int waitingOut = 0;
-  if (calls.ioctl(fd, TIOCINQ, &waitingIn) != 0) return Fail("count queues", errno);
-  if (calls.ioctl(fd, TIOCOUTQ, &waitingOut) != 0) return Fail("count queues", errno);
-  input = static_cast<std::size_t>(waitingIn);
-  output = static_cast<std::size_t>(waitingOut);
-  return true;
-}
-
-bool SerialPort::PurgeInput() {
-  if (!impl_->fd) return Fail("purge input", EBADF);
-  if (impl_->calls.tcflush(impl_->fd.Get(), TCIFLUSH) != 0) return Fail("purge input", errno);
-  return true;
-}
-
-bool SerialPort::Write(const char* bytes, std::size_t length, std::chrono::milliseconds limit) {
-  if (!impl_->fd) return Fail("write", EBADF);
-  const int fd = impl_->fd.Get();
-  const SteadyDeadline deadline(limit);
-  std::size_t done = 0;
-  while (done < length) {
-    const ssize_t written = ::write(fd, bytes + done, length - done);
-    if (written > 0) {
-      done += static_cast<std::size_t>(written);
-      continue;
-    }
-    if (written < 0 && errno != EAGAIN && errno != EINTR) return Fail("write", errno);
-    if (deadline.Expired()) return Fail("write", 0);
-    pollfd ready{fd, POLLOUT, 0};
-    const int polled = ::poll(&ready, 1, deadline.RemainingMilliseconds());
-    if (polled < 0 && errno != EINTR) return Fail("write", errno);
-    if (polled > 0 && (ready.revents & (POLLERR | POLLHUP | POLLNVAL))) return Fail("write", EIO);
-  }
-  return true;
-}
-
-SerialPort::ReadResult SerialPort::ReadByte(std::uint8_t& byte) {
-  if (!impl_->fd) return ReadResult::LineDown;
-  const int fd = impl_->fd.Get();
-  pollfd watched[2] = {{impl_->wake.Get(), POLLIN, 0}, {fd, POLLIN, 0}};
-  while (true) {
-    if (::poll(watched, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return ReadResult::LineDown;
-    }
-    if (watched[0].revents != 0) return ReadResult::Woken;
-    const short events = watched[1].revents;
-    if (events & POLLIN) {
-      const ssize_t got = ::read(fd, &byte, 1);
-      if (got == 1) return ReadResult::Byte;
-      if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-      // A hung-up device reads as EIO once and as 0 ever after.
-      return ReadResult::LineDown;
-    }
-    if (events & (POLLERR | POLLHUP | POLLNVAL)) return ReadResult::LineDown;
-  }
-}
-
-void SerialPort::WakeReader() {
-  if (!impl_->wake) return;
-  const std::uint64_t one = 1;
-  // A full counter (never reached) would still leave the descriptor readable.
-  [[maybe_unused]] const ssize_t ignored = ::write(impl_->wake.Get(), &one, sizeof one);
+  if (calls.ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
+  serial.flags = (serial.flags & ~ASYNC_LOW_LATENCY) | (saved_ & ASYNC_LOW_LATENCY);
+  calls.ioctl(fd, TIOCSSERIAL, &serial);
 }
 
 }  // namespace qlr

@@ -40,13 +40,15 @@ int NearestErrno(DWORD error) {
 
 HANDLE NewEvent() { return ::CreateEventW(nullptr, TRUE, FALSE, nullptr); }
 
+SerialFailure Fail(const char* step, int sysErrno) { return {step, sysErrno, 0}; }
+
+SerialFailure FailWindows(const char* step, DWORD error) {
+  return {step, NearestErrno(error), static_cast<std::uint32_t>(error)};
+}
+
 }  // namespace
 
 struct SerialPort::Impl {
-  static bool FailWindows(SerialPort& owner, const char* step, DWORD error) {
-    return owner.Fail(step, NearestErrno(error), static_cast<std::uint32_t>(error));
-  }
-
   ReadResult Fill(DWORD length);
 
   UniqueHandle port;
@@ -89,27 +91,26 @@ SerialPort::SerialPort(const SystemCalls*) : impl_(std::make_unique<Impl>()) {}
 
 SerialPort::~SerialPort() { Close(); }
 
-bool SerialPort::Open(const std::string& device) {
+SerialResult<> SerialPort::Open(const std::string& device) {
   Close();
-  failure_ = {};
   UniqueHandle stop(NewEvent());
   UniqueHandle readDone(NewEvent());
   UniqueHandle writeDone(NewEvent());
-  if (!stop || !readDone || !writeDone) return impl_->FailWindows(*this, "open", ::GetLastError());
+  if (!stop || !readDone || !writeDone) return FailWindows("open", ::GetLastError());
   UniqueHandle port(::CreateFileW(Widen(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_OVERLAPPED, nullptr));
-  if (!port) return impl_->FailWindows(*this, "open", ::GetLastError());
+  if (!port) return FailWindows("open", ::GetLastError());
   // Also refuses what is no serial port (a plain file, a printer).
-  if (!::SetupComm(port.Get(), QueueSize, QueueSize)) return impl_->FailWindows(*this, "open", ::GetLastError());
+  if (!::SetupComm(port.Get(), QueueSize, QueueSize)) return FailWindows("open", ::GetLastError());
   // All zero: no time-outs, a read waits for its byte with no per-byte timer.
   COMMTIMEOUTS timeouts{};
-  if (!::SetCommTimeouts(port.Get(), &timeouts)) return impl_->FailWindows(*this, "open", ::GetLastError());
+  if (!::SetCommTimeouts(port.Get(), &timeouts)) return FailWindows("open", ::GetLastError());
   impl_->port = std::move(port);
   impl_->stop = std::move(stop);
   impl_->readDone = std::move(readDone);
   impl_->writeDone = std::move(writeDone);
   device_ = device;
-  return true;
+  return {};
 }
 
 void SerialPort::Close() {
@@ -123,13 +124,13 @@ void SerialPort::Close() {
 
 bool SerialPort::IsOpen() const { return static_cast<bool>(impl_->port); }
 
-bool SerialPort::SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity parity, StopBits stopBits) {
+SerialResult<> SerialPort::SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity parity, StopBits stopBits) {
   if (!impl_->port) return Fail("set line format", EBADF);
   if (!IsKnownSpeed(baud) || byteSize < 5 || byteSize > 8) return Fail("set line format", EINVAL);
   const HANDLE port = impl_->port.Get();
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!::GetCommState(port, &dcb)) return impl_->FailWindows(*this, "read line format", ::GetLastError());
+  if (!::GetCommState(port, &dcb)) return FailWindows("read line format", ::GetLastError());
   dcb.BaudRate = baud;
   dcb.ByteSize = byteSize;
   dcb.Parity = parity == Parity::Odd ? ODDPARITY : parity == Parity::Even ? EVENPARITY : NOPARITY;
@@ -147,33 +148,31 @@ bool SerialPort::SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity
   dcb.fNull = FALSE;
   // Otherwise one framing error stops every read until ClearCommError.
   dcb.fAbortOnError = FALSE;
-  if (!::SetCommState(port, &dcb)) return impl_->FailWindows(*this, "set line format", ::GetLastError());
+  if (!::SetCommState(port, &dcb)) return FailWindows("set line format", ::GetLastError());
 
   // Ports without modem lines (and Wine) refuse these; that is not a failure.
   ::EscapeCommFunction(port, SETDTR);
   ::EscapeCommFunction(port, CLRRTS);
-  return true;
+  return {};
 }
 
-bool SerialPort::QueueCounts(std::size_t& input, std::size_t& output) {
+SerialResult<QueuedBytes> SerialPort::QueueCounts() {
   if (!impl_->port) return Fail("count queues", EBADF);
   DWORD errors = 0;
   COMSTAT status{};
   if (!::ClearCommError(impl_->port.Get(), &errors, &status)) {
-    return impl_->FailWindows(*this, "count queues", ::GetLastError());
+    return FailWindows("count queues", ::GetLastError());
   }
-  input = status.cbInQue;
-  output = status.cbOutQue;
-  return true;
+  return QueuedBytes{status.cbInQue, status.cbOutQue};
 }
 
-bool SerialPort::PurgeInput() {
+SerialResult<> SerialPort::PurgeInput() {
   if (!impl_->port) return Fail("purge input", EBADF);
-  if (!::PurgeComm(impl_->port.Get(), PURGE_RXCLEAR)) return impl_->FailWindows(*this, "purge input", ::GetLastError());
-  return true;
+  if (!::PurgeComm(impl_->port.Get(), PURGE_RXCLEAR)) return FailWindows("purge input", ::GetLastError());
+  return {};
 }
 
-bool SerialPort::Write(const char* bytes, std::size_t length, std::chrono::milliseconds limit) {
+SerialResult<> SerialPort::Write(const char* bytes, std::size_t length, std::chrono::milliseconds limit) {
   if (!impl_->port) return Fail("write", EBADF);
   const HANDLE port = impl_->port.Get();
   OVERLAPPED& request = impl_->write;
@@ -185,7 +184,7 @@ bool SerialPort::Write(const char* bytes, std::size_t length, std::chrono::milli
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(length - done, MAXDWORD));
     if (!::WriteFile(port, bytes + done, chunk, nullptr, &request)) {
       const DWORD error = ::GetLastError();
-      if (error != ERROR_IO_PENDING) return impl_->FailWindows(*this, "write", error);
+      if (error != ERROR_IO_PENDING) return FailWindows("write", error);
     }
     DWORD written = 0;
     const DWORD waited = ::WaitForSingleObject(request.hEvent, static_cast<DWORD>(deadline.RemainingMilliseconds()));
@@ -195,12 +194,12 @@ bool SerialPort::Write(const char* bytes, std::size_t length, std::chrono::milli
       const bool completed = ::GetOverlappedResult(port, &request, &written, TRUE);
       if (!completed || done + written < length) return Fail("write", 0);
     } else if (!::GetOverlappedResult(port, &request, &written, FALSE)) {
-      return impl_->FailWindows(*this, "write", ::GetLastError());
+      return FailWindows("write", ::GetLastError());
     }
     done += written;
     if (done < length && deadline.Expired()) return Fail("write", 0);
   }
-  return true;
+  return {};
 }
 
 SerialPort::ReadResult SerialPort::ReadByte(std::uint8_t& byte) {

@@ -7,7 +7,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_test_support.h"
-#include "link/system_calls.h"
+#include "link/system_calls_posix.h"
 
 namespace qlr::testing {
 namespace {
@@ -103,6 +103,15 @@ TEST_F(CliInProcess, FailedVerificationTellsHowMuchWasWritten) {
   EXPECT_EQ(run.exitCode, 3);
   EXPECT_TRUE(Contains(run.err, "did not keep a value written (failed step: address 10 holds")) << run.err;
   EXPECT_TRUE(Contains(run.err, "the EEPROM is partly written (16 of 128 bytes written and verified)")) << run.err;
+}
+
+// The answer's pattern lets a literal 'x' pass for a digit.
+TEST_F(CliInProcess, ARegionAnswerWithoutANumberIsAFailureThatSaysSo) {
+  receiver.AddFault({.commandPrefix = "GE?", .answer = std::vector<std::string>{"GE1x"}});
+  const CliRun run = RunInProcess({"region"});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(Contains(run.err, "(failed step: GE? answered GE1x)")) << run.err;
 }
 
 TEST_F(CliInProcess, ConfirmationIsAskedAfterTheReceiverAnswered) {

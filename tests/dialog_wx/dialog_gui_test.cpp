@@ -280,7 +280,7 @@ TEST_F(DialogGuiTest, AutomaticShowsThePortAndTheRegionOrTellsItFoundNothing) {
 }
 
 TEST_F(DialogGuiTest, SaveAddsTheDefaultExtensionAndAsksBeforeReplacingThatFile) {
-  ASSERT_EQ(dialog->Actions().Link().OpenPort(1), 1);
+  ASSERT_TRUE(dialog->Actions().Link().OpenPort(1));
   const ExpectFile saveAs(wxFD_SAVE | wxFD_OVERWRITE_PROMPT, directory / "backup");
   wxTEST_DIALOG(Press(CEepromDlg::IdSaveToFile), Question(MsgConfirmSave, wxID_YES), saveAs);
   EXPECT_EQ(ReadBytes(directory / "backup.BIN"), Memory());
@@ -294,7 +294,7 @@ TEST_F(DialogGuiTest, SaveAddsTheDefaultExtensionAndAsksBeforeReplacingThatFile)
 }
 
 TEST_F(DialogGuiTest, CompareReportsDifferencesWithTheErrorIcon) {
-  ASSERT_EQ(dialog->Actions().Link().OpenPort(1), 1);
+  ASSERT_TRUE(dialog->Actions().Link().OpenPort(1));
   Bytes image = Memory();
   image[5] ^= 0x80;
   WriteBytes(directory / "QLR5500.BIN", image);
@@ -309,7 +309,7 @@ TEST_F(DialogGuiTest, CompareReportsDifferencesWithTheErrorIcon) {
 // simulated key is handled at once, where a keyboard's would wait): the
 // write completes and the dialog stays; then a close request ends it.
 TEST_F(DialogGuiTest, NothingEndsTheDialogDuringATransfer) {
-  ASSERT_EQ(dialog->Actions().Link().OpenPort(1), 1);
+  ASSERT_TRUE(dialog->Actions().Link().OpenPort(1));
   receiver.SetPacing(true);
   std::pair<const char*, std::function<void()>> requests[] = {
       // What a window manager makes of the close box or Alt+F4.

@@ -32,9 +32,9 @@ TEST(AnswerHandover, AnExtraLineBeforeEachAnswerNeverShiftsTheImage) {
   for (int run = 0; run < Runs; ++run) {
     EmulatedLink line;
     line.receiver.AddFault({.commandPrefix = "LD0", .before = {"#"}});
-    ASSERT_EQ(line.link.OpenPort(1), 1);
+    ASSERT_TRUE(line.link.OpenPort(1));
     EepromImage image{};
-    ASSERT_EQ(line.link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr), 1) << "run " << run;
+    ASSERT_TRUE(line.link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr)) << "run " << run;
     ASSERT_EQ(image, line.receiver.Memory()) << "run " << run << ": first difference at "
                                              << FirstDifference(image, line.receiver.Memory());
   }
@@ -46,11 +46,11 @@ TEST(AnswerHandover, AValueThatIsNoNumberIsNotStored) {
   for (const char* answer : {"LD040x8", "LD0408x", "LD040xx"}) {
     EmulatedLink line;
     line.receiver.AddFault({.commandPrefix = "LD040?", .answer = Lines{answer}});
-    ASSERT_EQ(line.link.OpenPort(1), 1);
+    ASSERT_TRUE(line.link.OpenPort(1));
     EepromImage image{};
     image.fill(0x5A);
-    const int result = line.link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr);
-    EXPECT_EQ(result, 0) << answer << " read as " << static_cast<int>(image[0x40]);
+    const LinkResult<> result = line.link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr);
+    EXPECT_FALSE(result) << answer << " read as " << static_cast<int>(image[0x40]);
     EXPECT_EQ(image[0x40], 0x5A) << answer;
   }
 }

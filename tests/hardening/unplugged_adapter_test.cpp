@@ -73,13 +73,13 @@ class HangUpClock {
 // The dead device is gone for good; a new one is used like the first.
 void ExpectReopensOnAFreshReceiver(CReceiverLink& link) {
   EXPECT_LT(Timed([&] { link.ClosePort(); }), 100ms);
-  EXPECT_EQ(link.OpenPort(1), 0);
+  EXPECT_FALSE(link.OpenPort(1));
   EXPECT_EQ(link.PortNumber(), 0);
 
   testing::EmulatedReceiver fresh;
-  ASSERT_EQ(link.OpenPort(1), 1);
+  ASSERT_TRUE(link.OpenPort(1));
   EepromImage image{};
-  EXPECT_EQ(link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr), 1);
+  EXPECT_TRUE(link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr));
   EXPECT_EQ(image, fresh.receiver.Memory());
 }
 
@@ -88,10 +88,10 @@ using UnpluggedAdapter = testing::LinkFixture;
 TEST_F(UnpluggedAdapter, MidReadFailsInOneWaitKeepsWhatItReadAndRecovers) {
   receiver.AddFault({.commandPrefix = "LD040?", .hangUp = true});
   HangUpClock clock(receiver, "LD040?");
-  ASSERT_EQ(link.OpenPort(1), 1);
+  ASSERT_TRUE(link.OpenPort(1));
   EepromImage image;
   image.fill(0x5A);
-  const auto took = Timed([&] { EXPECT_EQ(link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr), 0); });
+  const auto took = Timed([&] { EXPECT_FALSE(link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr)); });
   EXPECT_GE(took, 500ms);
   EXPECT_LT(took, 500ms + Slack);
   clock.ExpectNoSpinning("read");
@@ -105,8 +105,8 @@ TEST_F(UnpluggedAdapter, MidWriteFailsClosesTheLinkAndRecovers) {
   const EepromImage original = receiver.Memory();
   receiver.AddFault({.commandPrefix = "LD0407B", .hangUp = true});
   HangUpClock clock(receiver, "LD0407B");
-  ASSERT_EQ(link.OpenPort(1), 1);
-  const auto took = Timed([&] { EXPECT_EQ(link.WriteEeprom(0, static_cast<int>(EepromSize), MediumValues.data(), nullptr), 0); });
+  ASSERT_TRUE(link.OpenPort(1));
+  const auto took = Timed([&] { EXPECT_FALSE(link.WriteEeprom(0, static_cast<int>(EepromSize), MediumValues.data(), nullptr)); });
   EXPECT_GE(took, 500ms);
   EXPECT_LT(took, 500ms + Slack);
   // The retry's write met the dead line, which closes the link.
@@ -131,19 +131,19 @@ TEST(UnpluggedAdapterScan, TheScanPassesADeadPortAndFindsTheReceiverBehindIt) {
   ScopedPorts ports({unplugged.DevicePath(), receiver.DevicePath()});
   CReceiverLink link;
   // One unanswered try; the second try's write meets the dead line.
-  const auto took = Timed([&] { EXPECT_EQ(link.FindReceiver(), 1); });
+  const auto took = Timed([&] { EXPECT_TRUE(link.FindReceiver()); });
   EXPECT_EQ(link.PortNumber(), 2);
   EXPECT_GE(took, 500ms);
   EXPECT_LT(took, 500ms + Slack);
   clock.ExpectNoSpinning("scan");
   EXPECT_EQ(qlr::testing::CommandTexts(unplugged), std::vector<std::string>{"H101"});
-  EXPECT_EQ(link.QueryRegion(), 2);
+  EXPECT_EQ(link.QueryRegion().Value(), 2);
 }
 
 TEST(UnpluggedAdapterScan, AScanWhoseOnlyReceiverDiesFindsNothing) {
   EmulatedLink unplugged;
   unplugged.receiver.AddFault({.commandPrefix = "H101", .hangUp = true});
-  const auto took = Timed([&] { EXPECT_EQ(unplugged.link.FindReceiver(), 0); });
+  const auto took = Timed([&] { EXPECT_FALSE(unplugged.link.FindReceiver()); });
   EXPECT_LT(took, 500ms + Slack);
   EXPECT_EQ(unplugged.link.PortNumber(), 0);
 }
@@ -154,7 +154,7 @@ TEST(UnpluggedAdapterLine, HalfAnAnswerIsNeverDelivered) {
   qlr::testing::PtyPair pty;
   ScopedPorts ports({pty.Path()});
   CReceiverLink link;
-  ASSERT_EQ(link.OpenPort(1), 1);
+  ASSERT_TRUE(link.OpenPort(1));
   std::thread far([&pty] {
     pty.Receive(100ms);
     pty.Send("LD04");
@@ -162,7 +162,7 @@ TEST(UnpluggedAdapterLine, HalfAnAnswerIsNeverDelivered) {
     pty.HangUp();
   });
   const double cpuBefore = ProcessCpuSeconds();
-  const auto took = Timed([&] { EXPECT_EQ(link.SendAndAwait("LD040?\r\n", "LD0xxxx"), 0); });
+  const auto took = Timed([&] { EXPECT_FALSE(link.SendAndAwait("LD040?\r\n", "LD0xxxx")); });
   far.join();
   EXPECT_GE(took, 500ms);
   EXPECT_LT(took, 500ms + Slack);
@@ -172,7 +172,7 @@ TEST(UnpluggedAdapterLine, HalfAnAnswerIsNeverDelivered) {
   std::printf("[ figures  ] half line: %.3f s CPU over %.3f s\n", cpu,
               std::chrono::duration<double>(took + Aftermath).count());
   EXPECT_LT(cpu, CpuShareLimit * std::chrono::duration<double>(took + Aftermath).count());
-  EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 0);
+  EXPECT_FALSE(link.SendAndAwaitOk("H101\r\n"));
   EXPECT_EQ(link.PortNumber(), 0);
 }
 

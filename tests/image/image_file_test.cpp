@@ -67,10 +67,10 @@ TEST(ImageFile, ShortFilesFailAndLongFilesGiveTheirFirst128Bytes) {
   const EepromImage before = loaded;
   bytes.resize(127);
   WriteBytes(directory / "short.bin", bytes);
-  EXPECT_EQ(LoadImageFile(directory / "short.bin", loaded).status, ImageFileStatus::TooShort);
+  EXPECT_EQ(LoadImageFile(directory / "short.bin", loaded).Failure().status, ImageFileStatus::TooShort);
   EXPECT_EQ(loaded, before);  // a failed load leaves the image as it was
-  EXPECT_EQ(LoadImageFile(directory / "missing.bin", loaded).status, ImageFileStatus::CannotOpen);
-  EXPECT_EQ(LoadImageFile(directory.Path(), loaded).status, ImageFileStatus::CannotOpen);
+  EXPECT_EQ(LoadImageFile(directory / "missing.bin", loaded).Failure().status, ImageFileStatus::CannotOpen);
+  EXPECT_EQ(LoadImageFile(directory.Path(), loaded).Failure().status, ImageFileStatus::CannotOpen);
 }
 
 TEST(ImageFile, ReadOnlyTargetIsRefusedByItsModeBits) {
@@ -79,8 +79,8 @@ TEST(ImageFile, ReadOnlyTargetIsRefusedByItsModeBits) {
   WriteBytes(file, Bytes(Pattern(1)));
   fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   const ImageFileResult result = SaveImageFile(file, MediumValues);
-  EXPECT_EQ(result.status, ImageFileStatus::ReadOnlyTarget);
-  EXPECT_EQ(result.Describe(file), file.string() + " is read-only");
+  EXPECT_EQ(result.Failure().status, ImageFileStatus::ReadOnlyTarget);
+  EXPECT_EQ(result.Failure().Describe(file), file.string() + " is read-only");
   EXPECT_EQ(ReadBytes(file), Bytes(Pattern(1)));
 }
 
@@ -118,7 +118,7 @@ TEST(ImageFile, ReplacesOnlyWhatTheUserMayWriteAndKeepsItsOwner) {
     if (c.kind == Link) fs::create_symlink(file, path);
     ASSERT_EQ(::chown(file.c_str(), c.owner, c.group) | ::chmod(file.c_str(), c.mode), 0);
 
-    const auto save = [&path] { return static_cast<int>(SaveImageFile(path, MediumValues).status); };
+    const auto save = [&path] { return static_cast<int>(SaveImageFile(path, MediumValues).Failure().status); };
     EXPECT_EQ(c.asRoot ? save() : testing::RunUnprivileged(save), static_cast<int>(c.expected)) << c.name;
     struct stat after {};
     ASSERT_EQ(::lstat(file.c_str(), &after), 0) << c.name;
@@ -137,7 +137,8 @@ TEST(ImageFile, NoReplaceKeepsAnExistingFileAndSetsTheNewFilesMode) {
   const auto file = directory / "snapshot";
   ASSERT_TRUE(SaveImageFile(file, Pattern(5), {.replaceExisting = false, .mode = 0444}));
   EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  EXPECT_EQ(SaveImageFile(file, Pattern(6), {.replaceExisting = false}).status, ImageFileStatus::AlreadyExists);
+  EXPECT_EQ(SaveImageFile(file, Pattern(6), {.replaceExisting = false}).Failure().status,
+            ImageFileStatus::AlreadyExists);
   EXPECT_EQ(ReadBytes(file), Bytes(Pattern(5)));
 }
 
@@ -158,12 +159,13 @@ TEST(ImageFile, FailedSaveKeepsTheOldFile) {
   ::setrlimit(RLIMIT_FSIZE, &previous);
   std::signal(SIGXFSZ, previousHandler);
 
-  EXPECT_EQ(result.status, ImageFileStatus::WriteFailed);
+  EXPECT_EQ(result.Failure().status, ImageFileStatus::WriteFailed);
   EXPECT_EQ(ReadBytes(file), Bytes(Pattern(9)));
   EXPECT_EQ(std::distance(fs::directory_iterator(directory.Path()), fs::directory_iterator()), 1);
 
   // A directory that does not exist fails without creating anything.
-  EXPECT_EQ(SaveImageFile(directory / "no/such/dir/x.bin", MediumValues).status, ImageFileStatus::WriteFailed);
+  EXPECT_EQ(SaveImageFile(directory / "no/such/dir/x.bin", MediumValues).Failure().status,
+            ImageFileStatus::WriteFailed);
 }
 
 }  // namespace

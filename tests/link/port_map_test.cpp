@@ -1,15 +1,11 @@
-// The port map: the environment's list and the machine's own serial ports.
+// The port map from the environment's list.
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 #include "link/port_map.h"
 #include "support/test_support.h"
 
 namespace qlr {
 namespace {
-
-namespace fs = std::filesystem;
 
 TEST(PortMap, ListGivesPortNumbersByPositionAndSkipsEmptyEntries) {
   const auto ports = PortsFromList("/dev/a::/dev/c:");
@@ -24,28 +20,6 @@ TEST(PortMap, ListGivesPortNumbersByPositionAndSkipsEmptyEntries) {
   EXPECT_EQ(DeviceForPort(3), "/dev/pts/9");
   EXPECT_EQ(DeviceForPort(1), "");
   EXPECT_EQ(DeviceForPort(4), "");
-}
-
-TEST(PortMap, SysfsOrderIsUsbAdaptersThenModemsThenRealUarts) {
-  qlr::testing::TempDirectory sys;
-  const auto addTty = [&](const std::string& name, const char* uartType) {
-    fs::create_directories(sys / name);
-    fs::create_directories(sys / ("devices/" + name));
-    fs::create_directory_symlink(sys / ("devices/" + name), sys / name / "device");
-    if (uartType) std::ofstream(sys / name / "type") << uartType << "\n";
-  };
-  addTty("ttyS1", "0");  // a placeholder: no chip behind it
-  addTty("ttyS0", "4");
-  addTty("ttyACM0", nullptr);
-  addTty("ttyUSB10", nullptr);
-  addTty("ttyUSB2", nullptr);
-  fs::create_directories(sys / "tty0");  // a console: no device behind it
-
-  const auto ports = PortsFromSysfs(sys.Path(), "/dev");
-  std::vector<std::string> devices;
-  for (const auto& port : ports) devices.push_back(port.device);
-  EXPECT_EQ(devices, (std::vector<std::string>{"/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyACM0", "/dev/ttyS0"}));
-  EXPECT_EQ(ports.back().number, 4);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "link/receiver_commands.h"
 #include "link/receiver_link.h"
-#include "link/system_calls.h"
+#include "link/system_calls_posix.h"
 #include "support/link_fixture.h"
 #include "support/pty_pair.h"
 
@@ -26,20 +26,21 @@ using qlr::testing::Timed;
 using LinkTest = testing::LinkFixture;
 
 TEST_F(LinkTest, OpensClosesAndReopens) {
-  ASSERT_EQ(link.OpenPort(1), 1);
+  ASSERT_TRUE(link.OpenPort(1));
   EXPECT_EQ(link.PortNumber(), 1);
   EXPECT_EQ(link.Device(), receiver.DevicePath());
-  EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 1);
+  EXPECT_TRUE(link.SendAndAwaitOk("H101\r\n"));
 
   // Opening an open link closes it first and starts a new reader.
-  ASSERT_EQ(link.OpenPort(1), 1);
-  EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 1);
+  ASSERT_TRUE(link.OpenPort(1));
+  EXPECT_TRUE(link.SendAndAwaitOk("H101\r\n"));
 
   // A port without a device fails, and the port open before is closed too.
-  EXPECT_EQ(link.OpenPort(2), 0);
+  const LinkResult<> missing = link.OpenPort(2);
+  EXPECT_FALSE(missing);
   EXPECT_EQ(link.PortNumber(), 0);
-  EXPECT_EQ(link.LastFailure().sysErrno, ENODEV);
-  EXPECT_EQ(link.OpenPort(17), 0);
+  EXPECT_EQ(missing.Failure().sysErrno, ENODEV);
+  EXPECT_FALSE(link.OpenPort(17));
 
   link.ClosePort();
   link.ClosePort();
@@ -49,63 +50,63 @@ TEST_F(LinkTest, OpensClosesAndReopens) {
 
 TEST_F(LinkTest, ClosedLinkSendsNothingAndFailsAtOnce) {
   const auto took = Timed([&] {
-    EXPECT_EQ(link.Send(command::Presence), 0);
-    EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 0);
-    EXPECT_EQ(link.SendAndAwait("GE?\r\n", "GExx"), 0);
-    EXPECT_EQ(link.SetLineFormat(38400, 8, Parity::None, StopBits::Two), 0);
+    EXPECT_FALSE(link.Send(command::Presence));
+    EXPECT_FALSE(link.SendAndAwaitOk("H101\r\n"));
+    EXPECT_FALSE(link.SendAndAwait("GE?\r\n", "GExx"));
+    EXPECT_FALSE(link.SetLineFormat(38400, 8, Parity::None, StopBits::Two));
   });
   EXPECT_LT(took, 100ms);
   EXPECT_EQ(receiver.WaitForCommands(1, 100ms), 0u);
 }
 
 TEST_F(LinkTest, StatusLinesDecideAndOtherLinesAreSkipped) {
-  ASSERT_EQ(link.OpenPort(1), 1);
+  ASSERT_TRUE(link.OpenPort(1));
   receiver.AddFault({.commandPrefix = "H101", .times = 1, .answer = std::vector<std::string>{"G001"}});
-  EXPECT_LT(Timed([&] { EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 0); }), 400ms);
+  EXPECT_LT(Timed([&] { EXPECT_FALSE(link.SendAndAwaitOk("H101\r\n")); }), 400ms);
 
   receiver.AddFault({.commandPrefix = "H101", .times = 1, .answer = std::vector<std::string>{"XYZ", "G000"}});
-  EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 1);
+  EXPECT_TRUE(link.SendAndAwaitOk("H101\r\n"));
 
   receiver.AddFault({.commandPrefix = "GE?", .times = 1, .answer = std::vector<std::string>{"G000", "GE0A"}});
-  ASSERT_EQ(link.SendAndAwait("GE?\r\n", "GExx"), 1);
+  ASSERT_TRUE(link.SendAndAwait("GE?\r\n", "GExx"));
   EXPECT_EQ(link.AnswerLine(), "GE0A\r\n");
-  EXPECT_EQ(link.LineMatches("GExx"), 1);
-  EXPECT_EQ(link.LineMatches("G00x"), 0);
+  EXPECT_TRUE(link.LineMatches("GExx"));
+  EXPECT_FALSE(link.LineMatches("G00x"));
 }
 
 TEST_F(LinkTest, SilenceFailsAfterHalfASecondAndKeepsTheLinkOpen) {
-  ASSERT_EQ(link.OpenPort(1), 1);
+  ASSERT_TRUE(link.OpenPort(1));
   receiver.SetSilent(true);
-  const auto took = Timed([&] { EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 0); });
+  const auto took = Timed([&] { EXPECT_FALSE(link.SendAndAwaitOk("H101\r\n")); });
   EXPECT_GE(took, 490ms);
   EXPECT_LT(took, 1500ms);
   EXPECT_EQ(link.PortNumber(), 1);
   receiver.SetSilent(false);
-  EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 1);
+  EXPECT_TRUE(link.SendAndAwaitOk("H101\r\n"));
 }
 
 // One signal stands for any number of lines that came while nobody waited:
 // the next exchange examines the latest of them first.
 TEST_F(LinkTest, ALineThatCameUnaskedIsExaminedByTheNextExchange) {
-  ASSERT_EQ(link.OpenPort(1), 1);
-  ASSERT_EQ(link.Send(command::Presence), 1);
+  ASSERT_TRUE(link.OpenPort(1));
+  ASSERT_TRUE(link.Send(command::Presence));
   ASSERT_EQ(receiver.WaitForCommands(1, 1s), 1u);
   std::this_thread::sleep_for(50ms);
   // The receiver ignores "NOP"; the earlier "G000" is taken as its answer.
-  EXPECT_EQ(link.SendAndAwaitOk("NOP\r\n"), 1);
+  EXPECT_TRUE(link.SendAndAwaitOk("NOP\r\n"));
 
-  ASSERT_EQ(link.Send(command::Region), 1);
+  ASSERT_TRUE(link.Send(command::Region));
   ASSERT_EQ(receiver.WaitForCommands(3, 1s), 3u);
   std::this_thread::sleep_for(50ms);
   // A line that does not match is skipped, and silence follows.
-  EXPECT_EQ(link.SendAndAwaitOk("NOP\r\n"), 0);
+  EXPECT_FALSE(link.SendAndAwaitOk("NOP\r\n"));
 }
 
 TEST_F(LinkTest, HangUpEndsReadingWithoutSpinningAndTheLinkRecovers) {
-  ASSERT_EQ(link.OpenPort(1), 1);
+  ASSERT_TRUE(link.OpenPort(1));
   receiver.AddFault({.commandPrefix = "H101", .hangUp = true});
   const double cpuBefore = qlr::testing::ProcessCpuSeconds();
-  const auto took = Timed([&] { EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 0); });
+  const auto took = Timed([&] { EXPECT_FALSE(link.SendAndAwaitOk("H101\r\n")); });
   EXPECT_LT(took, 1500ms);
   std::this_thread::sleep_for(500ms);
   EXPECT_LT(qlr::testing::ProcessCpuSeconds() - cpuBefore, 0.2);
@@ -113,15 +114,15 @@ TEST_F(LinkTest, HangUpEndsReadingWithoutSpinningAndTheLinkRecovers) {
 
   ReceiverEmulator replacement;
   ScopedPorts ports2({replacement.DevicePath()});
-  ASSERT_EQ(link.OpenPort(1), 1);
-  EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 1);
+  ASSERT_TRUE(link.OpenPort(1));
+  EXPECT_TRUE(link.SendAndAwaitOk("H101\r\n"));
 }
 
 TEST(LinkTransport, ALineIsHandedOverWholeAndWrapsPast256Characters) {
   qlr::testing::PtyPair pty;
   ScopedPorts ports({pty.Path()});
   CReceiverLink link;
-  ASSERT_EQ(link.OpenPort(1), 1);
+  ASSERT_TRUE(link.OpenPort(1));
   std::string line;
   for (int i = 0; i < 300; ++i) line += static_cast<char>('a' + i % 26);
   pty.Send("\r\n\r\n" + line + "\n");
@@ -134,14 +135,14 @@ TEST(LinkTransport, AWriteThatCannotFinishClosesTheLink) {
   qlr::testing::PtyPair pty;  // nobody reads the far end
   ScopedPorts ports({pty.Path()});
   CReceiverLink link;
-  ASSERT_EQ(link.OpenPort(1), 1);
+  ASSERT_TRUE(link.OpenPort(1));
   const std::string flood(1 << 20, 'x');
-  const auto took = Timed([&] { EXPECT_EQ(link.WriteRaw(flood.data(), static_cast<std::uint32_t>(flood.size())), 0); });
+  const auto took = Timed([&] { EXPECT_FALSE(link.WriteRaw(flood.data(), static_cast<std::uint32_t>(flood.size()))); });
   EXPECT_GE(took, 490ms);
   EXPECT_LT(took, 2000ms);
   EXPECT_EQ(link.PortNumber(), 0);
   EXPECT_EQ(link.LastLine(), "");
-  EXPECT_EQ(link.SendAndAwaitOk("H101\r\n"), 0);
+  EXPECT_FALSE(link.SendAndAwaitOk("H101\r\n"));
 }
 
 // Ptys never report bytes waiting for output; a device that does makes the
@@ -160,7 +161,7 @@ TEST(LinkTransport, FormatChangeWaitsAtMostItsDrainTime) {
   SystemCalls calls = SystemCalls::Real();
   calls.ioctl = OutputNeverDrains;
   CReceiverLink link(&calls);
-  const auto took = Timed([&] { ASSERT_EQ(link.OpenPort(1), 1); });
+  const auto took = Timed([&] { ASSERT_TRUE(link.OpenPort(1)); });
   EXPECT_GE(took, 1000ms);
   EXPECT_LT(took, 2500ms);
 }

@@ -28,24 +28,24 @@ using Lines = std::vector<std::string>;
 class ProtocolTest : public testing::LinkFixture {
  protected:
   void SetUp() override {
-    ASSERT_EQ(link.OpenPort(1), 1);
+    ASSERT_TRUE(link.OpenPort(1));
   }
   RecordingSink sink;
 };
 
 TEST_F(ProtocolTest, ReadEepromEntersServiceModeReadsEveryAddressAndLeaves) {
   EepromImage image{};
-  ASSERT_EQ(link.ReadEeprom(0, 128, image.data(), &sink), 1);
+  ASSERT_TRUE(link.ReadEeprom(0, 128, image.data(), &sink));
   EXPECT_EQ(image, receiver.Memory());
   EXPECT_EQ(Traffic(receiver), ReadTraffic(128));
   EXPECT_EQ(sink.calls, RecordingSink::Transfer(128));
   EXPECT_FALSE(receiver.InServiceMode());
   // Back at 9600: the receiver still answers normal commands.
-  EXPECT_EQ(link.QueryRegion(), 2);
+  EXPECT_EQ(link.QueryRegion().Value(), 2);
 }
 
 TEST_F(ProtocolTest, WriteEepromWritesAndReadsBackEveryAddress) {
-  ASSERT_EQ(link.WriteEeprom(0, 128, MediumValues.data(), &sink), 1);
+  ASSERT_TRUE(link.WriteEeprom(0, 128, MediumValues.data(), &sink));
   EXPECT_EQ(receiver.Memory(), MediumValues);
   EXPECT_EQ(sink.calls, RecordingSink::Transfer(128));
 
@@ -66,30 +66,38 @@ TEST_F(ProtocolTest, WriteEepromWritesAndReadsBackEveryAddress) {
 TEST_F(ProtocolTest, AnswersAreReadByPositionNotByEchoedAddress) {
   receiver.AddFault({.commandPrefix = "LD005?", .answer = Lines{"LD07F3A"}});
   EepromImage image{};
-  ASSERT_EQ(link.ReadEeprom(0, 128, image.data(), nullptr), 1);
+  ASSERT_TRUE(link.ReadEeprom(0, 128, image.data(), nullptr));
   EXPECT_EQ(image[5], 0x3A);
   EXPECT_EQ(image[6], receiver.Memory()[6]);
 }
 
 TEST_F(ProtocolTest, RegionCodes) {
-  EXPECT_EQ(link.QueryRegion(), 2);
+  EXPECT_EQ(link.QueryRegion().Value(), 2);
   receiver.SetRegion(0x1F);
-  EXPECT_EQ(link.QueryRegion(), 31);
+  EXPECT_EQ(link.QueryRegion().Value(), 31);
+  // The pattern lets a literal 'x' pass for a digit: no code, and a reason.
+  receiver.AddFault({.commandPrefix = "GE?", .times = 1, .answer = Lines{"GE1x"}});
+  const LinkResult<int> noNumber = link.QueryRegion();
+  EXPECT_FALSE(noNumber);
+  EXPECT_EQ(noNumber.Failure().kind, LinkFailureKind::WrongAnswer);
+  EXPECT_EQ(noNumber.Failure().command, "GE?");
   receiver.SetSilent(true);
   const auto start = Clock::now();
-  EXPECT_EQ(link.QueryRegion(), -1);
+  const LinkResult<int> silent = link.QueryRegion();
+  EXPECT_FALSE(silent);
+  EXPECT_EQ(silent.Failure().kind, LinkFailureKind::NoAnswer);
   EXPECT_GE(Clock::now() - start, 490ms);
 }
 
 TEST_F(ProtocolTest, EmptyCountStillEntersAndLeavesServiceMode) {
-  ASSERT_EQ(link.ReadEeprom(0, 0, nullptr, &sink), 1);
+  ASSERT_TRUE(link.ReadEeprom(0, 0, nullptr, &sink));
   EXPECT_EQ(CommandTexts(receiver), (Lines{"G300", "G105", "GC01", "GCF0", "H100", "H101"}));
   EXPECT_EQ(sink.calls, RecordingSink::Transfer(0));
 }
 
 TEST_F(ProtocolTest, ARejectedWriteIsTriedOnceMore) {
   receiver.AddFault({.commandPrefix = "LD010", .times = 1, .answer = Lines{"G001"}});
-  ASSERT_EQ(link.WriteEeprom(0, 128, MediumValues.data(), nullptr), 1);
+  ASSERT_TRUE(link.WriteEeprom(0, 128, MediumValues.data(), nullptr));
   const Lines texts = CommandTexts(receiver);
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "LD01035"), 2);
   EXPECT_EQ(receiver.Memory(), MediumValues);
@@ -113,9 +121,9 @@ TEST_P(ProtocolFailure, StopsAtTheFailingStep) {
   const FailureCase& failure = GetParam();
   receiver.AddFault(failure.fault);
   EepromImage image{};
-  const int result = failure.write ? link.WriteEeprom(0, 128, MediumValues.data(), &sink)
-                                   : link.ReadEeprom(0, 128, image.data(), &sink);
-  EXPECT_EQ(result, 0);
+  const LinkResult<> result = failure.write ? link.WriteEeprom(0, 128, MediumValues.data(), &sink)
+                                            : link.ReadEeprom(0, 128, image.data(), &sink);
+  EXPECT_FALSE(result);
   std::this_thread::sleep_for(100ms);  // anything sent late would arrive now
   const auto traffic = Traffic(receiver);
   ASSERT_GE(traffic.size(), failure.lastCommands.size());
@@ -123,9 +131,9 @@ TEST_P(ProtocolFailure, StopsAtTheFailingStep) {
   const Lines tail(texts.end() - static_cast<long>(failure.lastCommands.size()), texts.end());
   EXPECT_EQ(tail, failure.lastCommands);
   EXPECT_EQ(traffic.back().second, failure.lastBaud);
-  EXPECT_FALSE(link.LastFailure().step.empty());
-  EXPECT_EQ(link.LastFailure().kind, failure.kind);
-  EXPECT_EQ(link.LastFailure().command, failure.command);
+  EXPECT_FALSE(result.Failure().step.empty());
+  EXPECT_EQ(result.Failure().kind, failure.kind);
+  EXPECT_EQ(result.Failure().command, failure.command);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -152,15 +160,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ProtocolTest, GC01AnsweredG000LeavesTheLineInServiceSpeed) {
   receiver.AddFault({.commandPrefix = "GC01", .answer = Lines{"G000"}});
   EepromImage image{};
-  EXPECT_EQ(link.ReadEeprom(0, 128, image.data(), &sink), 0);
+  EXPECT_FALSE(link.ReadEeprom(0, 128, image.data(), &sink));
   EXPECT_TRUE(sink.calls.empty());
   // The line stays at service speed until an exit sequence or a reopen.
   EXPECT_TRUE(receiver.InServiceMode());
-  ASSERT_EQ(link.Send(command::Presence), 1);
+  ASSERT_TRUE(link.Send(command::Presence));
   ASSERT_EQ(receiver.WaitForCommands(4, 1s), 4u);
   EXPECT_EQ(receiver.Commands().back().baud, 38400u);
-  ASSERT_EQ(link.OpenPort(1), 1);
-  ASSERT_EQ(link.Send(command::Presence), 1);
+  ASSERT_TRUE(link.OpenPort(1));
+  ASSERT_TRUE(link.Send(command::Presence));
   ASSERT_EQ(receiver.WaitForCommands(5, 1s), 5u);
   EXPECT_EQ(receiver.Commands().back().baud, 9600u);
 }
@@ -169,7 +177,7 @@ TEST_F(ProtocolTest, ExitRetriesAreBoundedAndPaused) {
   receiver.AddFault({.commandPrefix = "H101", .answer = Lines{}});
   const auto start = Clock::now();
   std::uint8_t value = 0;
-  EXPECT_EQ(link.ReadEeprom(0, 1, &value, nullptr), 0);
+  EXPECT_FALSE(link.ReadEeprom(0, 1, &value, nullptr));
   const auto took = Clock::now() - start;
   EXPECT_GE(took, 3 * 500ms + 2 * 100ms);
   EXPECT_LT(took, 4000ms);
@@ -181,9 +189,9 @@ TEST_F(ProtocolClosedLink, FailsAtOnceSendingNothing) {
   RecordingSink sink;
   EepromImage image{};
   const auto start = Clock::now();
-  EXPECT_EQ(link.QueryRegion(), -1);
-  EXPECT_EQ(link.ReadEeprom(0, 128, image.data(), &sink), 0);
-  EXPECT_EQ(link.WriteEeprom(0, 128, image.data(), &sink), 0);
+  EXPECT_FALSE(link.QueryRegion());
+  EXPECT_FALSE(link.ReadEeprom(0, 128, image.data(), &sink));
+  EXPECT_FALSE(link.WriteEeprom(0, 128, image.data(), &sink));
   EXPECT_LT(Clock::now() - start, 100ms);
   EXPECT_TRUE(sink.calls.empty());
   EXPECT_EQ(receiver.WaitForCommands(1, 100ms), 0u);
@@ -194,7 +202,7 @@ TEST(FindReceiver, ScansPastMissingAndSilentPortsToTheReceiver) {
   {
     ScopedPorts ports({"/dev/qlr-missing-1", "/dev/qlr-missing-2", receiver.DevicePath()});
     CReceiverLink link;
-    ASSERT_EQ(link.FindReceiver(), 1);
+    ASSERT_TRUE(link.FindReceiver());
     EXPECT_EQ(link.PortNumber(), 3);
     EXPECT_EQ(CommandTexts(receiver), Lines{"H101"});
   }
@@ -205,7 +213,7 @@ TEST(FindReceiver, ScansPastMissingAndSilentPortsToTheReceiver) {
   ScopedPorts ports({silent.DevicePath(), receiver.DevicePath()});
   CReceiverLink link;
   const auto start = Clock::now();
-  ASSERT_EQ(link.FindReceiver(), 1);
+  ASSERT_TRUE(link.FindReceiver());
   EXPECT_EQ(link.PortNumber(), 2);
   EXPECT_GE(Clock::now() - start, 1500ms);
   EXPECT_EQ(CommandTexts(silent), (Lines{"H101", "H101", "H101"}));
@@ -217,7 +225,7 @@ TEST(FindReceiver, RejectingReceiverIsPassedQuicklyAndNoneFoundFails) {
   ScopedPorts ports({rejecting.DevicePath(), "", "/dev/qlr-missing"});
   CReceiverLink link;
   const auto start = Clock::now();
-  EXPECT_EQ(link.FindReceiver(), 0);
+  EXPECT_FALSE(link.FindReceiver());
   EXPECT_LT(Clock::now() - start, 1000ms);
   EXPECT_EQ(CommandTexts(rejecting), (Lines{"H101", "H101", "H101"}));
   EXPECT_EQ(link.PortNumber(), 0);

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "link/serial_port.h"
-#include "link/system_calls.h"
+#include "link/system_calls_posix.h"
 #include "support/link_fixture.h"
 #include "support/pty_pair.h"
 
@@ -34,15 +34,17 @@ std::future<SerialPort::ReadResult> ReadInBackground(SerialPort& port) {
 
 TEST(SerialPortOpen, FailsCleanlyForMissingAndBusyDevices) {
   SerialPort port;
-  EXPECT_FALSE(port.Open("/dev/qlr-no-such-device"));
-  EXPECT_EQ(port.LastFailure().sysErrno, ENOENT);
+  const SerialResult<> missing = port.Open("/dev/qlr-no-such-device");
+  EXPECT_FALSE(missing);
+  EXPECT_EQ(missing.Failure().sysErrno, ENOENT);
   EXPECT_FALSE(port.IsOpen());
 
   PtyPair pty;
   ASSERT_TRUE(port.Open(pty.Path()));
   SerialPort second;
-  EXPECT_FALSE(second.Open(pty.Path()));
-  EXPECT_EQ(second.LastFailure().sysErrno, EBUSY);
+  const SerialResult<> busy = second.Open(pty.Path());
+  EXPECT_FALSE(busy);
+  EXPECT_EQ(busy.Failure().sysErrno, EBUSY);
 
   // Closing gives the device back, also to ourselves.
   port.Close();
@@ -109,10 +111,9 @@ TEST(SerialPortTransfer, EveryByteValuePassesBothWays) {
     received += static_cast<char>(byte);
   }
   EXPECT_EQ(received, all);
-  std::size_t input = 99;
-  std::size_t output = 99;
-  ASSERT_TRUE(port.QueueCounts(input, output));
-  EXPECT_EQ(input, 0u);
+  const SerialResult<QueuedBytes> queued = port.QueueCounts();
+  ASSERT_TRUE(queued);
+  EXPECT_EQ(queued.Value().input, 0u);
 }
 
 TEST(SerialPortTransfer, WriteGivesUpAtItsLimitWhenNobodyReads) {

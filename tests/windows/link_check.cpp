@@ -51,12 +51,12 @@ class AddressTimes : public qlr::ProgressSink {
   std::vector<double> times_;
 };
 
-bool Check(bool held, const char* what, const qlr::CReceiverLink& link) {
-  if (!held) {
-    const qlr::LinkFailure& failure = link.LastFailure();
+bool Check(const qlr::LinkResult<>& result, const char* what) {
+  if (!result) {
+    const qlr::LinkFailure& failure = result.Failure();
     std::fprintf(stderr, "link_check: %s failed (step: %s, errno %d)\n", what, failure.step.c_str(), failure.sysErrno);
   }
-  return held;
+  return static_cast<bool>(result);
 }
 
 }  // namespace
@@ -79,15 +79,15 @@ int main(int argc, char** argv) {
   AddressTimes times;
   std::array<std::uint8_t, 128> image{};
   bool ok = true;
-  const double find = Milliseconds([&] { ok = Check(link.FindReceiver() == 1, "FindReceiver", link); });
+  const double find = Milliseconds([&] { ok = Check(link.FindReceiver(), "FindReceiver"); });
   if (!ok) return 1;
   std::printf("found on port %d (%s) in %.1f ms\n", link.PortNumber(), link.Device().c_str(), find);
-  const int answered = link.QueryRegion();
+  const int answered = link.QueryRegion().ValueOr(-1);
   if (answered != region) {
     std::fprintf(stderr, "link_check: region %d, expected %d\n", answered, region);
     return 1;
   }
-  const double read = Milliseconds([&] { ok = Check(link.ReadEeprom(0, 128, image.data(), &times) == 1, "ReadEeprom", link); });
+  const double read = Milliseconds([&] { ok = Check(link.ReadEeprom(0, 128, image.data(), &times), "ReadEeprom"); });
   if (!ok) return 1;
   const std::string readTimes = times.Summary();
   if (image != expected) {
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const double write =
-      Milliseconds([&] { ok = Check(link.WriteEeprom(0, 128, image.data(), &times) == 1, "WriteEeprom", link); });
+      Milliseconds([&] { ok = Check(link.WriteEeprom(0, 128, image.data(), &times), "WriteEeprom"); });
   if (!ok) return 1;
   const std::string writeTimes = times.Summary();
   const double close = Milliseconds([&] { link.ClosePort(); });

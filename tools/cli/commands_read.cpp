@@ -33,11 +33,11 @@ bool TargetLooksWritable(const std::string& file, bool noClobber, const CliEnvir
     return false;
   }
   if (noClobber && fs::exists(fs::symlink_status(path, error))) {
-    env.err << "qlr5500: " << ImageFileResult{ImageFileStatus::AlreadyExists, EEXIST}.Describe(path) << "\n";
+    env.err << "qlr5500: " << ImageFileFailure{ImageFileStatus::AlreadyExists, EEXIST}.Describe(path) << "\n";
     return false;
   }
   if (const ImageFileResult refusal = CheckSaveTarget(path, {.replaceExisting = !noClobber}); !refusal) {
-    env.err << "qlr5500: " << refusal.Describe(path) << "\n";
+    env.err << "qlr5500: " << refusal.Failure().Describe(path) << "\n";
     return false;
   }
   return true;
@@ -57,9 +57,9 @@ int RunRegion(const Invocation& call, const CliEnvironment& env) {
   CReceiverLink link(env.systemCalls);
   const OpenedReceiver receiver = OpenReceiver(link, call.port, env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
-  const int code = link.QueryRegion();
-  if (code < 0) return ReportLinkFailure(link, receiver.device, receiver.port, env);
-  env.out << FormatRegion(code);
+  const LinkResult<int> region = link.QueryRegion();
+  if (!region) return ReportLinkFailure(region.Failure(), receiver.device, receiver.port, env);
+  env.out << FormatRegion(region.Value());
   return ExitSuccess;
 }
 
@@ -71,7 +71,9 @@ int RunRead(const Invocation& call, const CliEnvironment& env) {
   const OpenedReceiver receiver = OpenReceiver(link, call.port, env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
   EepromImage image{};
-  if (!ReadImage(link, image, env)) return ReportTransferFailure(link, receiver, false, env);
+  if (const LinkResult<> read = ReadImage(link, image, env); !read) {
+    return ReportTransferFailure(read.Failure(), receiver, false, env);
+  }
   ImageFileResult saved;
   {
     // Ctrl-C in the middle of the save would leave its temporary file behind.
@@ -79,7 +81,7 @@ int RunRead(const Invocation& call, const CliEnvironment& env) {
     saved = SaveImageFile(path, image, {.replaceExisting = !call.noClobber});
   }
   if (!saved) {
-    env.err << "qlr5500: " << saved.Describe(path) << "\n";
+    env.err << "qlr5500: " << saved.Failure().Describe(path) << "\n";
     return ExitFile;
   }
   env.out << "saved the EEPROM of the receiver on " << receiver.device << " in " << file << "\n";
@@ -94,7 +96,9 @@ int RunCompare(const Invocation& call, const CliEnvironment& env) {
   const OpenedReceiver receiver = OpenReceiver(link, call.port, env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
   EepromImage fromReceiver{};
-  if (!ReadImage(link, fromReceiver, env)) return ReportTransferFailure(link, receiver, false, env);
+  if (const LinkResult<> read = ReadImage(link, fromReceiver, env); !read) {
+    return ReportTransferFailure(read.Failure(), receiver, false, env);
+  }
   const int count = CountDifferences(fromReceiver, fromFile);
   if (count == 0) {
     env.out << "the EEPROM of the receiver on " << receiver.device << " is identical to " << file << "\n";

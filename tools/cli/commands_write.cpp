@@ -29,7 +29,9 @@ int WriteToReceiver(const Invocation& call, const EepromImage& image, const std:
       return ExitUsage;
     }
   }
-  if (!WriteImage(link, image, env)) return ReportTransferFailure(link, receiver, true, env);
+  if (const LinkResult<> written = WriteImage(link, image, env); !written) {
+    return ReportTransferFailure(written.Failure(), receiver, true, env);
+  }
   env.out << "wrote " << what << " into the EEPROM of the receiver on " << receiver.device << " and verified all "
           << image.size() << " bytes\n";
   return ExitSuccess;

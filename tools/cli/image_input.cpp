@@ -11,7 +11,7 @@ bool LoadImageForCommand(const std::string& name, EepromImage& image, const CliE
   const std::filesystem::path path = PathFromUtf8(name);
   const ImageFileResult result = LoadImageFile(path, image);
   if (!result) {
-    env.err << "qlr5500: " << result.Describe(path) << "\n";
+    env.err << "qlr5500: " << result.Failure().Describe(path) << "\n";
     return false;
   }
   std::error_code error;

@@ -33,14 +33,13 @@ std::string PortList(const std::vector<PortInfo>& ports) {
 
 }  // namespace
 
-std::string LinkFailureText(const CReceiverLink& link, const std::string& device, int port) {
-  const LinkFailure& failure = link.LastFailure();
+std::string LinkFailureText(const LinkFailure& failure, const std::string& device, int port) {
   const std::string group = failure.kind == LinkFailureKind::PermissionDenied ? AccessGroupOf(device) : "";
   return DescribeLinkFailure(failure, device, port, group);
 }
 
-int ReportLinkFailure(const CReceiverLink& link, const std::string& device, int port, const CliEnvironment& env) {
-  env.err << "qlr5500: " << LinkFailureText(link, device, port) << "\n";
+int ReportLinkFailure(const LinkFailure& failure, const std::string& device, int port, const CliEnvironment& env) {
+  env.err << "qlr5500: " << LinkFailureText(failure, device, port) << "\n";
   return ExitReceiver;
 }
 
@@ -59,8 +58,10 @@ int ReportNoReceiver(CReceiverLink& link, const CliEnvironment& env) {
   env.err << "qlr5500: no receiver answered on ports 1 to 16: is it connected and switched on?\n";
   for (const PortInfo& info : ListPorts()) {
     if (info.number > CReceiverLink::LastPort) break;
-    if (!link.OpenPort(info.number) && link.LastFailure().sysErrno != 0) {
-      env.err << "qlr5500: port " << info.number << ": " << LinkFailureText(link, info.device, info.number) << "\n";
+    const LinkResult<> opened = link.OpenPort(info.number);
+    if (!opened && opened.Failure().sysErrno != 0) {
+      env.err << "qlr5500: port " << info.number << ": " << LinkFailureText(opened.Failure(), info.device, info.number)
+              << "\n";
     }
   }
   link.ClosePort();
@@ -88,13 +89,15 @@ OpenedReceiver OpenReceiver(CReceiverLink& link, const std::optional<PortSpec>& 
   }
   // A scan that went on past the receiver's port has left the link elsewhere.
   if (link.PortNumber() != opened.port || !link.IsOpen()) {
-    const bool openedPort =
+    const LinkResult<> openedPort =
         opened.device.empty() ? link.OpenPort(opened.port) : link.OpenPort(opened.port, opened.device);
     if (!openedPort) {
-      opened.exitCode = ReportLinkFailure(link, opened.device, opened.port, env);
+      opened.exitCode = ReportLinkFailure(openedPort.Failure(), opened.device, opened.port, env);
       return opened;
     }
-    if (!link.CheckPresence()) opened.exitCode = ReportLinkFailure(link, opened.device, opened.port, env);
+    if (const LinkResult<> present = link.CheckPresence(); !present) {
+      opened.exitCode = ReportLinkFailure(present.Failure(), opened.device, opened.port, env);
+    }
   }
   return opened;
 }

@@ -37,10 +37,10 @@ std::vector<PortInfo> ScanForReceivers(CReceiverLink& link, bool all);
 // at all (permission, busy) since those are the usual reason. Returns ExitReceiver.
 int ReportNoReceiver(CReceiverLink& link, const CliEnvironment& env);
 
-// What the link's last failure means, on `device` (port `port`).
-std::string LinkFailureText(const CReceiverLink& link, const std::string& device, int port);
+// What a failure of the link means, on `device` (port `port`).
+std::string LinkFailureText(const LinkFailure& failure, const std::string& device, int port);
 
-// Prints "qlr5500: <what the link's last failure means>" and returns ExitReceiver.
-int ReportLinkFailure(const CReceiverLink& link, const std::string& device, int port, const CliEnvironment& env);
+// Prints "qlr5500: <what the failure means>" and returns ExitReceiver.
+int ReportLinkFailure(const LinkFailure& failure, const std::string& device, int port, const CliEnvironment& env);
 
 }  // namespace qlr::cli

@@ -9,46 +9,45 @@ namespace qlr::cli {
 namespace {
 
 template <typename Transfer>
-bool RunTransfer(const char* label, const CliEnvironment& env, Transfer transfer) {
+LinkResult<> RunTransfer(const char* label, const CliEnvironment& env, Transfer transfer) {
   const InterruptDeferral deferral;
   std::optional<TerminalProgressBar> bar;
   if (env.errorIsTerminal) bar.emplace(env.err, label);
-  return transfer(bar ? &*bar : nullptr) == 1;
+  return transfer(bar ? &*bar : nullptr);
 }
 
 }  // namespace
 
-bool ReadImage(CReceiverLink& link, EepromImage& image, const CliEnvironment& env) {
+LinkResult<> ReadImage(CReceiverLink& link, EepromImage& image, const CliEnvironment& env) {
   EepromImage read{};
-  const bool ok = RunTransfer("reading", env, [&](ProgressSink* sink) {
+  LinkResult<> outcome = RunTransfer("reading", env, [&](ProgressSink* sink) {
     return link.ReadEeprom(0, static_cast<int>(read.size()), read.data(), sink);
   });
-  if (ok) image = read;
-  return ok;
+  if (outcome) image = read;
+  return outcome;
 }
 
-bool WriteImage(CReceiverLink& link, const EepromImage& image, const CliEnvironment& env) {
+LinkResult<> WriteImage(CReceiverLink& link, const EepromImage& image, const CliEnvironment& env) {
   return RunTransfer("writing", env, [&](ProgressSink* sink) {
     return link.WriteEeprom(0, static_cast<int>(image.size()), image.data(), sink);
   });
 }
 
-int ReportTransferFailure(const CReceiverLink& link, const OpenedReceiver& receiver, bool writing,
+int ReportTransferFailure(const LinkFailure& failure, const OpenedReceiver& receiver, bool writing,
                           const CliEnvironment& env) {
-  const int code = ReportLinkFailure(link, receiver.device, receiver.port, env);
-  const LinkFailure& outcome = link.LastFailure();
-  if (!outcome.enteredServiceMode) {
+  const int code = ReportLinkFailure(failure, receiver.device, receiver.port, env);
+  if (!failure.enteredServiceMode) {
     if (writing) env.err << "qlr5500: nothing was written\n";
     return code;
   }
   if (writing) {
     const int all = static_cast<int>(EepromSize);
-    if (outcome.addressesDone == all) {
+    if (failure.addressesDone == all) {
       env.err << "qlr5500: all " << all
               << " bytes were written and verified, but the receiver did not come back "
                  "to normal operation\n";
     } else {
-      env.err << "qlr5500: the EEPROM is partly written (" << outcome.addressesDone << " of " << all
+      env.err << "qlr5500: the EEPROM is partly written (" << failure.addressesDone << " of " << all
               << " bytes written and verified): write it again, or restore a backup\n";
     }
   }
