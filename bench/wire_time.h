@@ -23,10 +23,10 @@ struct Wire {
 
 inline Wire EntryAndExit() {
   Wire wire;
-  wire.normalChars = 6 + 6 + 6;   // G300, its G000, G105
+  wire.normalChars = 6 + 6 + 6;         // G300, its G000, G105
   wire.serviceChars = 2 * (6 + 6) + 6;  // GC01/GCF0 with their G001, H100
-  wire.normalChars += 6 + 6;      // H101 and its G000
-  wire.pauses = 2 * 0.020;        // before each change of speed
+  wire.normalChars += 6 + 6;            // H101 and its G000
+  wire.pauses = 2 * 0.020;              // before each change of speed
   return wire;
 }
 

@@ -63,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto exactLine = Exact(line);
   for (std::size_t position = 0; position <= line.size() + 2; ++position) {
     const int value = qlr::HexPairAt(exactLine.get(), position);
-    const bool digits = position + 1 < line.size() && DigitValue(line[position]) >= 0 &&
-                        DigitValue(line[position + 1]) >= 0;
+    const bool digits =
+        position + 1 < line.size() && DigitValue(line[position]) >= 0 && DigitValue(line[position + 1]) >= 0;
     Check(value == (digits ? DigitValue(line[position]) * 16 + DigitValue(line[position + 1]) : -1));
   }
 

@@ -10,13 +10,13 @@
 namespace qlr {
 
 enum MessageNumber : int {
-  MsgPortUnavailable = 1,   // "%d" = port number
+  MsgPortUnavailable = 1,  // "%d" = port number
   MsgReceiverNotFound = 2,
   MsgEepromReadFailed = 3,
   MsgFileWriteFailed = 4,
   MsgFileReadFailed = 5,
   MsgIdentical = 6,
-  MsgDiffers = 7,           // "%d" = number of differing bytes
+  MsgDiffers = 7,  // "%d" = number of differing bytes
   MsgEepromWriteFailed = 8,
   MsgConfirmSave = 9,
   MsgConfirmCompare = 10,

@@ -103,8 +103,7 @@ INT_PTR CALLBACK CEepromDlgWin32::DialogProc(HWND window, UINT message, WPARAM w
 
 INT_PTR CEepromDlgWin32::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_COMMAND:
-      return HIWORD(wParam) == BN_CLICKED && OnCommand(LOWORD(wParam));
+    case WM_COMMAND: return HIWORD(wParam) == BN_CLICKED && OnCommand(LOWORD(wParam));
     case WM_NOTIFY: {
       const auto* header = PointerFrom<const NMHDR>(lParam);
       if (header->idFrom != IDC_PORT_SPIN || header->code != UDN_DELTAPOS) return FALSE;
@@ -122,10 +121,8 @@ INT_PTR CEepromDlgWin32::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
       SetCursor(LoadCursorW(nullptr, IDC_WAIT));
       SetResult(window_, TRUE);
       return TRUE;
-    case WM_QUERYDRAGICON:
-      return reinterpret_cast<INT_PTR>(largeIcon_.get());
-    default:
-      return FALSE;
+    case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(largeIcon_.get());
+    default: return FALSE;
   }
 }
 
@@ -158,18 +155,12 @@ bool CEepromDlgWin32::OnCommand(int id) {
       // message loop) is refused: the handler still needs the dialog.
       if (!actions_.IsBusy()) EndDialog(window_, id);
       return true;
-    case IDC_AUTOMATIC:
-      return RunHandler([this] { actions_.OnAutomatic(); });
-    case IDC_SAVE_TO_FILE:
-      return RunHandler([this] { actions_.OnSaveToFile(); });
-    case IDC_COMPARE_WITH_FILE:
-      return RunHandler([this] { actions_.OnCompareWithFile(); });
-    case IDC_RESTORE_FROM_FILE:
-      return RunHandler([this] { actions_.OnRestoreFromFile(); });
-    case IDC_SET_MEDIUM_VALUES:
-      return RunHandler([this] { actions_.OnSetMediumValues(); });
-    default:
-      return false;
+    case IDC_AUTOMATIC: return RunHandler([this] { actions_.OnAutomatic(); });
+    case IDC_SAVE_TO_FILE: return RunHandler([this] { actions_.OnSaveToFile(); });
+    case IDC_COMPARE_WITH_FILE: return RunHandler([this] { actions_.OnCompareWithFile(); });
+    case IDC_RESTORE_FROM_FILE: return RunHandler([this] { actions_.OnRestoreFromFile(); });
+    case IDC_SET_MEDIUM_VALUES: return RunHandler([this] { actions_.OnSetMediumValues(); });
+    default: return false;
   }
 }
 

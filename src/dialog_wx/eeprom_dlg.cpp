@@ -8,12 +8,14 @@
 #include <wx/gauge.h>
 #include <wx/iconbndl.h>
 #include <wx/msgdlg.h>
-#include <wx/generic/msgdlgg.h>
 #include <wx/spinbutt.h>
 #include <wx/statbox.h>
 #include <wx/stdpaths.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
+
+// Needs wx/msgdlg.h before it.
+#include <wx/generic/msgdlgg.h>
 
 #include <system_error>
 
@@ -51,8 +53,7 @@ void CEepromDlg::GaugeSink::SetPosition(int position) {
 }
 
 CEepromDlg::CEepromDlg(wxWindow* parent)
-    : wxDialog(parent, wxID_ANY, "SaveQLR5500", wxPoint(0, 0), wxDefaultSize,
-               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
+    : wxDialog(parent, wxID_ANY, "SaveQLR5500", wxPoint(0, 0), wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
   // Boxes are captioned with the executable's name; the program has no title string.
   const wxFileName executable(wxStandardPaths::Get().GetExecutablePath());
   programName_ = executable.GetName().empty() ? wxString("SaveQLR5500") : executable.GetName();
@@ -96,8 +97,8 @@ void CEepromDlg::CreateControls() {
   new wxButton(this, IdAutomatic, "Automatic", at(54, 13), size(52, RowHeight));
   wxArrayString regions;
   for (const std::string_view name : RegionNames) regions.Add(wxString(name.data(), name.size()));
-  regionList_ = new wxComboBox(this, IdRegionList, wxEmptyString, at(117, 13), size(61, RowHeight), regions,
-                               wxCB_DROPDOWN);
+  regionList_ =
+      new wxComboBox(this, IdRegionList, wxEmptyString, at(117, 13), size(61, RowHeight), regions, wxCB_DROPDOWN);
   new wxStaticBox(this, wxID_ANY, "Country", at(113, 2), size(69, 28), centred);
   new wxStaticBox(this, wxID_ANY, "EEPROM", at(2, 33), size(180, 56), centred);
   new wxButton(this, IdSaveToFile, "Save to File", at(6, 44), size(85, RowHeight));
@@ -118,9 +119,7 @@ void CEepromDlg::OnCharHook(wxKeyEvent& event) {
     else Close();
   };
   switch (event.GetKeyCode()) {
-    case WXK_ESCAPE:
-      end(wxID_CANCEL);
-      return;
+    case WXK_ESCAPE: end(wxID_CANCEL); return;
     case WXK_RETURN:
     case WXK_NUMPAD_ENTER:
       // Enter on a push button presses it; anywhere else it ends the dialog.
@@ -129,8 +128,7 @@ void CEepromDlg::OnCharHook(wxKeyEvent& event) {
         return;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   event.Skip();
 }
@@ -188,8 +186,8 @@ std::optional<std::filesystem::path> CEepromDlg::ChooseFile(FileDialogKind kind,
   const bool saving = kind == FileDialogKind::SaveAs;
   const long style = saving ? (wxFD_SAVE | wxFD_OVERWRITE_PROMPT) : wxFD_OPEN;
   while (true) {
-    wxFileDialog chooser(this, saving ? "Save As" : "Open", ToWx(proposal.parent_path()),
-                         ToWx(proposal.filename()), wxEmptyString, style);
+    wxFileDialog chooser(this, saving ? "Save As" : "Open", ToWx(proposal.parent_path()), ToWx(proposal.filename()),
+                         wxEmptyString, style);
     if (chooser.ShowModal() != wxID_OK) return std::nullopt;
     // GetPath() may be empty where GetDirectory() and GetFilename() are not.
     const std::filesystem::path chosen = ToPath(chooser.GetDirectory()) / ToPath(chooser.GetFilename());

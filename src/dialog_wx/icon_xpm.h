@@ -3,6 +3,9 @@
 // light ones.
 #pragma once
 
+// Pixel rows, laid out as the image is.
+// clang-format off
+
 namespace qlr::icon {
 
 inline const char* const Icon32[] = {

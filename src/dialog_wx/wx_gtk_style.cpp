@@ -24,8 +24,8 @@ std::string CompactCss(int rowHeight) {
   css += scope + "entry { padding-left: 3px; padding-right: 3px; }\n";
   css += scope + "spinbutton button { padding-left: 2px; padding-right: 2px; }\n";
   // A bar that fills its row rather than GTK's thin line.
-  css += scope + "progressbar trough, " + scope + "progressbar progress { min-height: " + std::to_string(bar) +
-         "px; }\n";
+  css +=
+      scope + "progressbar trough, " + scope + "progressbar progress { min-height: " + std::to_string(bar) + "px; }\n";
   return css;
 }
 

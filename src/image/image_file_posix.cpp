@@ -37,8 +37,8 @@ class TemporaryFile {
     static std::atomic<unsigned> counter{0};
     const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
     for (int attempt = 0; attempt < TemporaryNameTries; ++attempt) {
-      const std::string name = "." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "." +
-                               std::to_string(counter++);
+      const std::string name =
+          "." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(counter++);
       const fs::path candidate = directory / name;
       // 0666: the kernel applies the user's umask, as for any new file.
       fd_.Reset(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));

@@ -120,8 +120,8 @@ ImageFileResult CheckExisting(const fs::path& target, DWORD attributes, const Sa
   // Opening for writing truncates nothing and tells whether the file's
   // security lets this user write it.
   const UniqueHandle probe(::CreateFileW(target.c_str(), GENERIC_WRITE,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!probe) return ImageFileFailure{ImageFileStatus::NotPermitted, LastErrno()};
   return {};
 }

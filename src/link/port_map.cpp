@@ -26,9 +26,8 @@ std::vector<PortInfo> PortsFromComNames(const std::vector<std::string>& names) {
   for (const std::string& name : names) {
     if (name.size() < 4) continue;
     const std::string prefix = name.substr(0, 3);
-    if (!std::equal(prefix.begin(), prefix.end(), "COM", [](char a, char b) {
-          return std::toupper(static_cast<unsigned char>(a)) == b;
-        })) {
+    if (!std::equal(prefix.begin(), prefix.end(), "COM",
+                    [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; })) {
       continue;
     }
     int number = 0;

@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 
-#include "os/unique_handle.h"
-#include "os/wide_string.h"
 #include "link/device_name.h"
 #include "link/port_map.h"
+#include "os/unique_handle.h"
+#include "os/wide_string.h"
 
 namespace qlr {
 namespace {

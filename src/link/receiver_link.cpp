@@ -32,8 +32,8 @@ CReceiverLink::CReceiverLink(const SystemCalls* calls) : port_(calls) {}
 CReceiverLink::~CReceiverLink() { ClosePort(); }
 
 LinkFailure CReceiverLink::Fail(LinkFailureKind kind, std::string step, std::string command, int sysErrno) const {
-  return {KindOfSystemError(sysErrno, kind), std::move(command), sysErrno, transfer_.enteredServiceMode,
-          transfer_.addressesDone, std::move(step)};
+  return {KindOfSystemError(sysErrno, kind), std::move(command),      sysErrno,
+          transfer_.enteredServiceMode,      transfer_.addressesDone, std::move(step)};
 }
 
 LinkResult<> CReceiverLink::OpenPort(int number) {

@@ -91,8 +91,8 @@ LinkResult<> CReceiverLink::ReadEeprom(int start, int count, std::uint8_t* desti
     const int value = HexPairAt(answer_.c_str(), 5);
     // The pattern lets a literal 'x' pass for a digit; such a value is no number.
     if (value < 0) {
-      return Fail(LinkFailureKind::WrongAnswer, "address " + std::to_string(address) + " answered " + answer_.substr(0, 7),
-                  std::string(command, 6));
+      return Fail(LinkFailureKind::WrongAnswer,
+                  "address " + std::to_string(address) + " answered " + answer_.substr(0, 7), std::string(command, 6));
     }
     destination[address - start] = static_cast<std::uint8_t>(value);
     return {};

@@ -111,8 +111,8 @@ SerialResult<> SerialPort::SetLineFormat(std::uint32_t baud, std::uint8_t byteSi
   termios settings{};
   if (calls.tcgetattr(fd, &settings) != 0) return Fail("read line format", errno);
 
-  settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
-                                             IXOFF | IXANY | INPCK);
+  settings.c_iflag &=
+      ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
   settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
   settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);

@@ -5,10 +5,10 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "os/unique_handle.h"
-#include "os/wide_string.h"
 #include "link/serial_port.h"
 #include "link/steady_deadline.h"
+#include "os/unique_handle.h"
+#include "os/wide_string.h"
 
 namespace qlr {
 namespace {
@@ -17,7 +17,14 @@ constexpr DWORD QueueSize = 2048;
 
 bool IsKnownSpeed(std::uint32_t baud) {
   switch (baud) {
-    case 1200: case 2400: case 4800: case 9600: case 19200: case 38400: case 57600: case 115200: return true;
+    case 1200:
+    case 2400:
+    case 4800:
+    case 9600:
+    case 19200:
+    case 38400:
+    case 57600:
+    case 115200: return true;
     default: return false;
   }
 }

@@ -40,8 +40,8 @@ class RecordingView : public DialogView, public ProgressSink {
  public:
   Log log;
   std::vector<Message> messages;
-  std::deque<bool> answers;                    // Yes/No
-  std::deque<std::optional<fs::path>> files;   // nothing: Cancel
+  std::deque<bool> answers;                   // Yes/No
+  std::deque<std::optional<fs::path>> files;  // nothing: Cancel
   std::vector<fs::path> proposals;
   std::vector<int> transferPositions;
   BusyCount busy;
@@ -157,8 +157,8 @@ TEST(DialogHelpersTest, MessagesExtensionsPathsAndTheBusyCount) {
 
 TEST(DialogModeTest, WithoutADisplayTheProgramEndsQuietly) {
   const testing::ChildResult result = testing::RunChild(
-      {QLR_PROGRAM_UNDER_TEST},
-      {.environment = {{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}}, .limit = std::chrono::seconds(20)});
+      {QLR_PROGRAM_UNDER_TEST}, {.environment = {{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}},
+                                 .limit = std::chrono::seconds(20)});
   ASSERT_FALSE(result.timedOut);
   EXPECT_EQ(result.exitCode, 0) << "signal " << result.signal << " (5 is SIGTRAP: GTK aborted)\n" << result.err;
 }
@@ -263,6 +263,8 @@ TEST_P(EepromActionTest, FollowsItsSteps) {
   }
 }
 
+// A case table, laid out by hand.
+// clang-format off
 const ActionCase Cases[] = {
     {"SaveNo", &DialogActions::OnSaveToFile, {}, {false}, {}, {"confirm 9"}, -1},
     {"CompareNo", &DialogActions::OnCompareWithFile, {}, {false}, {}, {"confirm 10"}, -1},
@@ -337,6 +339,7 @@ const ActionCase Cases[] = {
      [](DialogActionsTest& t) { t.actions.Link().ClosePort(); }, {true}, {},
      Log{"confirm 12", "busy on", "message 8"} + Ended, 0},
 };
+// clang-format on
 
 std::string CaseName(const ::testing::TestParamInfo<ActionCase>& test) { return test.param.name; }
 INSTANTIATE_TEST_SUITE_P(Paths, EepromActionTest, ::testing::ValuesIn(Cases), CaseName);

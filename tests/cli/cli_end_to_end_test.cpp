@@ -69,7 +69,8 @@ TEST_F(CliBinary, ReadReplacesOnlyFilesTheUserMayWrite) {
   for (const auto& [owner, mode, exitCode] : cases) {
     const std::string target = File("backup.bin", Pattern(128));
     ASSERT_EQ(::chown(target.c_str(), owner, owner) | ::chmod(target.c_str(), mode), 0);
-    const ChildResult result = RunChild({QLR_PROGRAM_UNDER_TEST, "read", "--port", "1", target}, {.unprivileged = true});
+    const ChildResult result =
+        RunChild({QLR_PROGRAM_UNDER_TEST, "read", "--port", "1", target}, {.unprivileged = true});
     EXPECT_EQ(result.exitCode, exitCode) << result.err;
     if (exitCode != 0) {
       EXPECT_EQ(result.err, "qlr5500: cannot write " + target + " (Permission denied)\n");
@@ -162,7 +163,8 @@ TEST_F(CliBinary, WritesOnlyWhatIsConfirmed) {
     receiver.SetMemory(before);
     PtyPair terminal;
     terminal.Send(typed);
-    const ChildResult result = RunChild({QLR_PROGRAM_UNDER_TEST, "write", File("image.bin")}, {.inputFd = terminal.Slave()});
+    const ChildResult result =
+        RunChild({QLR_PROGRAM_UNDER_TEST, "write", File("image.bin")}, {.inputFd = terminal.Slave()});
     EXPECT_EQ(result.exitCode, written ? 0 : 2) << result.err;
     EXPECT_TRUE(Contains(result.err,
                          "write " + File("image.bin") + " into the EEPROM of the receiver on " + Device() + "? [y/N]"))

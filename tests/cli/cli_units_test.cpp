@@ -122,26 +122,24 @@ TEST(CliMessages, SayWhatToDoAboutEachFailure) {
     std::string expected;
   };
   const Case cases[] = {
-      {Kind::SystemError, "open /dev/ttyUSB0", EACCES,
-       "/dev/ttyUSB0",
+      {Kind::SystemError, "open /dev/ttyUSB0", EACCES, "/dev/ttyUSB0",
        "permission denied on /dev/ttyUSB0: add your user to the uucp group (and log in again) "
        "(failed step: open /dev/ttyUSB0)"},
       {Kind::SystemError, "open /dev/ttyUSB9", ENOENT, "/dev/ttyUSB9",
        "no such device: /dev/ttyUSB9 (failed step: open /dev/ttyUSB9)"},
       {Kind::NoDevice, "open port 5: no such device", ENODEV, "",
        "no such device: port 5 has none ('qlr5500 ports' lists them)"},
-      {Kind::SystemError, "open /dev/ttyS0", EBUSY, "/dev/ttyS0", "device busy: /dev/ttyS0 is in use by another program"},
+      {Kind::SystemError, "open /dev/ttyS0", EBUSY, "/dev/ttyS0",
+       "device busy: /dev/ttyS0 is in use by another program"},
       {Kind::SystemError, "open /tmp/x", ENOTTY, "/tmp/x", "/tmp/x is not a serial device"},
       {Kind::WriteFailed, "write to /dev/ttyUSB0", EIO, "/dev/ttyUSB0",
        "input/output error on /dev/ttyUSB0: was it unplugged?"},
-      {Kind::NoAnswer, "no answer to G300", 0,
-       "/dev/ttyUSB0",
+      {Kind::NoAnswer, "no answer to G300", 0, "/dev/ttyUSB0",
        "no answer from the receiver on /dev/ttyUSB0: is it connected and switched on? (failed step: no answer to "
        "G300)"},
       {Kind::WrongAnswer, "address 5 answered LD005xx", 0, "/dev/ttyUSB0",
        "the receiver on /dev/ttyUSB0 failed (failed step: address 5 answered LD005xx)"},
-      {Kind::ValueNotKept, "address 10 holds 00 after writing 3A", 0,
-       "/dev/ttyUSB0",
+      {Kind::ValueNotKept, "address 10 holds 00 after writing 3A", 0, "/dev/ttyUSB0",
        "the receiver on /dev/ttyUSB0 did not keep a value written (failed step: address 10 holds 00 after writing 3A)"},
   };
   for (const Case& c : cases) {

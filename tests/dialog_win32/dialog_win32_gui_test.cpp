@@ -82,24 +82,25 @@ class DialogWin32Test : public ::testing::Test {
 
   std::deque<Expected> expected;
   std::vector<OPENFILENAMEW> fileRequests;
-  CEepromDlgWin32 dialog{GetModuleHandleW(nullptr), Win32Prompts{
-      [this](HWND owner, const std::wstring& text, const std::wstring& caption, UINT style) {
-        const Expected next = Next(style);
-        EXPECT_EQ(text, Widen(next.text));
-        EXPECT_EQ(caption, L"dialog_win32_gui_test");  // this executable's name
-        EXPECT_EQ(owner, dialog.Window());
-        if (next.whileShown) next.whileShown();
-        return next.answer;
-      },
-      [this](FileDialogKind, OPENFILENAMEW& request) {
-        fileRequests.push_back(request);
-        const Expected next = Next(0);
-        EXPECT_EQ(fs::path(request.lpstrFile), fs::current_path() / "QLR5500.BIN");
-        const std::wstring choice = Widen(next.text);
-        choice.copy(request.lpstrFile, request.nMaxFile - 1);
-        request.lpstrFile[choice.size()] = L'\0';
-        return next.answer == IDOK;
-      }}};
+  CEepromDlgWin32 dialog{
+      GetModuleHandleW(nullptr),
+      Win32Prompts{[this](HWND owner, const std::wstring& text, const std::wstring& caption, UINT style) {
+                     const Expected next = Next(style);
+                     EXPECT_EQ(text, Widen(next.text));
+                     EXPECT_EQ(caption, L"dialog_win32_gui_test");  // this executable's name
+                     EXPECT_EQ(owner, dialog.Window());
+                     if (next.whileShown) next.whileShown();
+                     return next.answer;
+                   },
+                   [this](FileDialogKind, OPENFILENAMEW& request) {
+                     fileRequests.push_back(request);
+                     const Expected next = Next(0);
+                     EXPECT_EQ(fs::path(request.lpstrFile), fs::current_path() / "QLR5500.BIN");
+                     const std::wstring choice = Widen(next.text);
+                     choice.copy(request.lpstrFile, request.nMaxFile - 1);
+                     request.lpstrFile[choice.size()] = L'\0';
+                     return next.answer == IDOK;
+                   }}};
 
  private:
   static void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
@@ -120,23 +121,23 @@ RECT FromDialogUnits(HWND dialog, RECT units) {
 TEST_F(DialogWin32Test, OpensWithTheTemplatesLayoutTouchesNoPortAndEndsOnEscape) {
   const int commandsBefore = CommandsEndingIn("");
   EXPECT_EQ(IDCANCEL, RunWith([this](HWND window) {
-    RECT client;
-    GetClientRect(window, &client);
-    EXPECT_EQ(client.right, FromDialogUnits(window, {0, 0, 184, 91}).right);
-    EXPECT_EQ(client.bottom, FromDialogUnits(window, {0, 0, 184, 91}).bottom);
-    for (const auto& [id, units] : {std::pair{IDC_PORT_SPIN, RECT{24, 13, 25, 12}},
-                                    std::pair{IDC_SET_MEDIUM_VALUES, RECT{93, 59, 85, 12}}}) {
-      RECT placed;
-      GetWindowRect(Item(id), &placed);
-      MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&placed), 2);
-      const RECT wanted = FromDialogUnits(window, units);
-      EXPECT_TRUE(EqualRect(&placed, &wanted)) << "control " << id;
-    }
-    EXPECT_EQ(PortField(), 1);
-    EXPECT_EQ(SendMessageW(Item(IDC_REGION_LIST), CB_GETCOUNT, 0, 0), 16);
-    EXPECT_EQ(RegionField(), "");
-    EXPECT_FALSE(dialog.Actions().Link().IsOpen());
-  }));
+              RECT client;
+              GetClientRect(window, &client);
+              EXPECT_EQ(client.right, FromDialogUnits(window, {0, 0, 184, 91}).right);
+              EXPECT_EQ(client.bottom, FromDialogUnits(window, {0, 0, 184, 91}).bottom);
+              for (const auto& [id, units] : {std::pair{IDC_PORT_SPIN, RECT{24, 13, 25, 12}},
+                                              std::pair{IDC_SET_MEDIUM_VALUES, RECT{93, 59, 85, 12}}}) {
+                RECT placed;
+                GetWindowRect(Item(id), &placed);
+                MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&placed), 2);
+                const RECT wanted = FromDialogUnits(window, units);
+                EXPECT_TRUE(EqualRect(&placed, &wanted)) << "control " << id;
+              }
+              EXPECT_EQ(PortField(), 1);
+              EXPECT_EQ(SendMessageW(Item(IDC_REGION_LIST), CB_GETCOUNT, 0, 0), 16);
+              EXPECT_EQ(RegionField(), "");
+              EXPECT_FALSE(dialog.Actions().Link().IsOpen());
+            }));
   EXPECT_EQ(CommandsEndingIn(""), commandsBefore) << "a command reached the receiver";
 }
 
@@ -165,10 +166,11 @@ TEST_F(DialogWin32Test, SaveAddsTheExtensionAndAsksBeforeReplacingThatFile) {
   std::ofstream(fs::current_path() / "kept.BIN") << "old";
   RunWith([&](HWND) {
     Click(IDC_AUTOMATIC);
-    expected = {{LoadMessage(MsgConfirmSave).text, MB_YESNO | MB_ICONWARNING, IDYES},
-                {"kept", 0, IDOK},
-                {"A file named \"kept.BIN\" already exists. Do you want to replace it?", MB_YESNO | MB_ICONWARNING, IDNO},
-                {(fs::current_path() / "saved").string(), 0, IDOK}};
+    expected = {
+        {LoadMessage(MsgConfirmSave).text, MB_YESNO | MB_ICONWARNING, IDYES},
+        {"kept", 0, IDOK},
+        {"A file named \"kept.BIN\" already exists. Do you want to replace it?", MB_YESNO | MB_ICONWARNING, IDNO},
+        {(fs::current_path() / "saved").string(), 0, IDOK}};
     Click(IDC_SAVE_TO_FILE);
   });
   ASSERT_FALSE(fileRequests.empty());
@@ -180,19 +182,19 @@ TEST_F(DialogWin32Test, SaveAddsTheExtensionAndAsksBeforeReplacingThatFile) {
 
 TEST_F(DialogWin32Test, ACloseRequestWhileAnActionRunsIsRefused) {
   EXPECT_EQ(IDCANCEL, RunWith([&](HWND window) {
-    const auto requestClose = [window] {
-      SendMessageW(window, WM_CLOSE, 0, 0);
-      SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-      SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-      // Nor does a second action start in the middle of the first.
-      SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_SAVE_TO_FILE, BN_CLICKED), 0);
-    };
-    // No port is open: the write fails at once.
-    expected = {{LoadMessage(MsgConfirmMediumValues).text, MB_YESNO | MB_ICONWARNING, IDYES, requestClose},
-                {LoadMessage(MsgEepromWriteFailed).text, MB_OK | MB_ICONWARNING, IDOK, requestClose}};
-    Click(IDC_SET_MEDIUM_VALUES);
-    EXPECT_TRUE(IsWindowVisible(window)) << "the dialog was ended during the action";
-  }));
+              const auto requestClose = [window] {
+                SendMessageW(window, WM_CLOSE, 0, 0);
+                SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                // Nor does a second action start in the middle of the first.
+                SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_SAVE_TO_FILE, BN_CLICKED), 0);
+              };
+              // No port is open: the write fails at once.
+              expected = {{LoadMessage(MsgConfirmMediumValues).text, MB_YESNO | MB_ICONWARNING, IDYES, requestClose},
+                          {LoadMessage(MsgEepromWriteFailed).text, MB_OK | MB_ICONWARNING, IDOK, requestClose}};
+              Click(IDC_SET_MEDIUM_VALUES);
+              EXPECT_TRUE(IsWindowVisible(window)) << "the dialog was ended during the action";
+            }));
 }
 
 }  // namespace

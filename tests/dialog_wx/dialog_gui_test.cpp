@@ -9,7 +9,6 @@
 #include <wx/gauge.h>
 #include <wx/init.h>
 #include <wx/msgdlg.h>
-#include <wx/generic/msgdlgg.h>
 #include <wx/spinbutt.h>
 #include <wx/testing.h>
 #include <wx/textctrl.h>
@@ -17,8 +16,11 @@
 #include <wx/uiaction.h>
 #include <wx/utils.h>
 
-#include <gtk/gtk.h>
+// Needs wx/msgdlg.h before it.
+#include <wx/generic/msgdlgg.h>
+
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -202,13 +204,15 @@ TEST_F(DialogGuiTest, OpensLaidOutInDialogUnitsWithEveryTextUnclipped) {
     const char* text;  // nullptr: no text
     int x, y, w, h;
   };
-  // In creation order, which is the tab order.
+  // In creation order, which is the tab order; two to a line.
+  // clang-format off
   const Row rows[] = {{"COM-Port", 2, 2, 108, 28},           {nullptr, 6, 13, 16, 12},
                       {nullptr, 24, 13, 25, 12},             {"Automatic", 54, 13, 52, 12},
                       {nullptr, 117, 13, 61, 12},            {"Country", 113, 2, 69, 28},
                       {"EEPROM", 2, 33, 180, 56},            {"Save to File", 6, 44, 85, 12},
                       {"Restore from File", 93, 44, 85, 12}, {"Set Medium-Values", 93, 59, 85, 12},
                       {"Compare with File", 6, 59, 85, 12},  {nullptr, 6, 74, 172, 12}};
+  // clang-format on
   ASSERT_EQ(dialog->GetChildren().size(), std::size(rows));
   auto child = dialog->GetChildren().begin();
   for (const Row& row : rows) {
@@ -221,13 +225,14 @@ TEST_F(DialogGuiTest, OpensLaidOutInDialogUnitsWithEveryTextUnclipped) {
     }
     // GTK's own minimum: a smaller rectangle clips the control.
     const wxSize needed = NativeMinimumSize(*control);
-    EXPECT_TRUE(needed.x <= rect.width && needed.y <= rect.height) << control->GetName() << " needs " << needed.x
-                                                                    << "x" << needed.y;
+    EXPECT_TRUE(needed.x <= rect.width && needed.y <= rect.height)
+        << control->GetName() << " needs " << needed.x << "x" << needed.y;
   }
   EXPECT_EQ(Field(), "1");
   EXPECT_EQ(Control<wxTextCtrl>(CEepromDlg::IdPortField)->GetToolTipText(), receiver.DevicePath());
   ASSERT_EQ(Regions()->GetCount(), RegionNames.size());
-  for (unsigned i = 0; i < RegionNames.size(); ++i) EXPECT_EQ(Regions()->GetString(i), wxString(RegionNames[i].data(), RegionNames[i].size()));
+  for (unsigned i = 0; i < RegionNames.size(); ++i)
+    EXPECT_EQ(Regions()->GetString(i), wxString(RegionNames[i].data(), RegionNames[i].size()));
   EXPECT_EQ(Regions()->GetSelection(), wxNOT_FOUND);
   EXPECT_EQ(Bar(), 0);
   EXPECT_TRUE(receiver.Commands().empty());

@@ -144,8 +144,7 @@ TEST(ReceiverEmulatorTest, WrongSpeedOrFramingIsRecordedGarbledAndIgnored) {
 TEST(ReceiverEmulatorTest, FaultRulesReplaceSilenceAndFalsifyAnswers) {
   ReceiverEmulator emu;
   using Lines = std::vector<std::string>;
-  emu.AddFault(
-      {.commandPrefix = "GE?", .skip = 1, .times = 1, .answer = Lines{"GE7F"}, .before = {"#?"}});
+  emu.AddFault({.commandPrefix = "GE?", .skip = 1, .times = 1, .answer = Lines{"GE7F"}, .before = {"#?"}});
   emu.AddFault({.commandPrefix = "H101", .times = 1, .answer = Lines{}});
   emu.AddFault({.commandPrefix = "LD012", .storeInstead = 0x00});
   Client client(emu.DevicePath());

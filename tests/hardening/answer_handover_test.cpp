@@ -35,8 +35,8 @@ TEST(AnswerHandover, AnExtraLineBeforeEachAnswerNeverShiftsTheImage) {
     ASSERT_TRUE(line.link.OpenPort(1));
     EepromImage image{};
     ASSERT_TRUE(line.link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr)) << "run " << run;
-    ASSERT_EQ(image, line.receiver.Memory()) << "run " << run << ": first difference at "
-                                             << FirstDifference(image, line.receiver.Memory());
+    ASSERT_EQ(image, line.receiver.Memory())
+        << "run " << run << ": first difference at " << FirstDifference(image, line.receiver.Memory());
   }
 }
 

@@ -30,7 +30,17 @@ using qlr::testing::TempDirectory;
 enum class Op { Read, Write, Snapshot };
 // Ld0Read is the read of the faulted address, or its read-back in a write.
 enum class Step { G300, G105, GC01, GCF0, Ld0Write, Ld0Read, H100, H101 };
-enum class Fault { Silent, WrongStatus, GarbageFirst, JustInTime, TooLate, HangUp, SilentOnce, SilentTwice, RejectedOnce };
+enum class Fault {
+  Silent,
+  WrongStatus,
+  GarbageFirst,
+  JustInTime,
+  TooLate,
+  HangUp,
+  SilentOnce,
+  SilentTwice,
+  RejectedOnce
+};
 using enum Op;
 using enum Step;
 using enum Fault;
@@ -243,6 +253,8 @@ Lines ExpectedTraffic(const Lines& nominal, std::size_t faulted, const char* sen
 FaultRule RuleFor(const Cell& cell, const std::string& command, int skip) {
   FaultRule rule{.commandPrefix = command, .skip = skip};
   switch (cell.fault) {
+    // A case table, laid out by hand.
+    // clang-format off
     case Silent: rule.answer = Lines{}; break;
     case SilentOnce: rule.answer = Lines{}; rule.times = 1; break;
     case SilentTwice: rule.answer = Lines{}; rule.times = 2; break;
@@ -252,6 +264,7 @@ FaultRule RuleFor(const Cell& cell, const std::string& command, int skip) {
     case JustInTime: rule.delay = JustInTimeDelay; break;
     case TooLate: rule.delay = TooLateDelay; break;
     case HangUp: rule.hangUp = true; break;
+      // clang-format on
   }
   return rule;
 }
@@ -265,7 +278,8 @@ void AddFaults(ReceiverEmulator& emulator, const Cell& cell, const Lines& nomina
   // without answer is what the next command's wait finds only while that
   // command's own answer has not overtaken it. Hold that answer back a little.
   if (cell.fault == WrongStatus && (cell.step == G105 || cell.step == H100)) {
-    emulator.AddFault({.commandPrefix = nominal[faulted + 1], .skip = occurrences(faulted + 1), .times = 1, .delay = 50ms});
+    emulator.AddFault(
+        {.commandPrefix = nominal[faulted + 1], .skip = occurrences(faulted + 1), .times = 1, .delay = 50ms});
   }
 }
 

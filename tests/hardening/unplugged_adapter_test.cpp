@@ -91,7 +91,8 @@ TEST_F(UnpluggedAdapter, MidReadFailsInOneWaitKeepsWhatItReadAndRecovers) {
   ASSERT_TRUE(link.OpenPort(1));
   EepromImage image;
   image.fill(0x5A);
-  const auto took = Timed([&] { EXPECT_FALSE(link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr)); });
+  const auto took =
+      Timed([&] { EXPECT_FALSE(link.ReadEeprom(0, static_cast<int>(EepromSize), image.data(), nullptr)); });
   EXPECT_GE(took, 500ms);
   EXPECT_LT(took, 500ms + Slack);
   clock.ExpectNoSpinning("read");
@@ -106,7 +107,8 @@ TEST_F(UnpluggedAdapter, MidWriteFailsClosesTheLinkAndRecovers) {
   receiver.AddFault({.commandPrefix = "LD0407B", .hangUp = true});
   HangUpClock clock(receiver, "LD0407B");
   ASSERT_TRUE(link.OpenPort(1));
-  const auto took = Timed([&] { EXPECT_FALSE(link.WriteEeprom(0, static_cast<int>(EepromSize), MediumValues.data(), nullptr)); });
+  const auto took =
+      Timed([&] { EXPECT_FALSE(link.WriteEeprom(0, static_cast<int>(EepromSize), MediumValues.data(), nullptr)); });
   EXPECT_GE(took, 500ms);
   EXPECT_LT(took, 500ms + Slack);
   // The retry's write met the dead line, which closes the link.
@@ -187,7 +189,8 @@ TEST(UnpluggedAdapterSnapshot, NothingIsLeftOnDiskAndTheNextSnapshotIsWhole) {
   EmulatedLink fresh;
   ASSERT_TRUE(TakeSnapshot(fresh.link, directory.Path()));
   const EepromImage memory = fresh.receiver.Memory();
-  EXPECT_EQ(qlr::testing::ReadBytes(directory / SnapshotFileName), std::vector<unsigned char>(memory.begin(), memory.end()));
+  EXPECT_EQ(qlr::testing::ReadBytes(directory / SnapshotFileName),
+            std::vector<unsigned char>(memory.begin(), memory.end()));
   EXPECT_EQ(std::distance(fs::directory_iterator(directory.Path()), fs::directory_iterator()), 1);
 }
 

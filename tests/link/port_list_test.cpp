@@ -31,8 +31,8 @@ TEST(PortList, WindowsListsSplitAtSemicolonsAndKeepDriveLetters) {
 }
 
 TEST(PortList, ComPortsAreTheirOwnNumbersOneToSixteenInOrder) {
-  const std::vector<std::string> names = {"COM12", "LPT1", "com3", "COM1", "COM17", "COM0",
-                                          "COM",   "COM3x", "C:", "COM16", "COM3"};
+  const std::vector<std::string> names = {"COM12", "LPT1",  "com3", "COM1",  "COM17", "COM0",
+                                          "COM",   "COM3x", "C:",   "COM16", "COM3"};
   EXPECT_EQ(NumbersAndDevices(PortsFromComNames(names)),
             (Ports{{1, R"(\\.\COM1)"}, {3, R"(\\.\COM3)"}, {12, R"(\\.\COM12)"}, {16, R"(\\.\COM16)"}}));
 }

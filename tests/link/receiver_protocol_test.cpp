@@ -27,9 +27,7 @@ using Lines = std::vector<std::string>;
 
 class ProtocolTest : public testing::LinkFixture {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(link.OpenPort(1));
-  }
+  void SetUp() override { ASSERT_TRUE(link.OpenPort(1)); }
   RecordingSink sink;
 };
 
@@ -109,7 +107,7 @@ struct FailureCase {
   const char* name;
   FaultRule fault;
   bool write;
-  Lines lastCommands;   // how the traffic ends
+  Lines lastCommands;  // how the traffic ends
   unsigned lastBaud;
   LinkFailureKind kind;
   const char* command;  // the one the failure concerns
@@ -136,6 +134,8 @@ TEST_P(ProtocolFailure, StopsAtTheFailingStep) {
   EXPECT_EQ(result.Failure().command, failure.command);
 }
 
+// A case table, laid out by hand.
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProtocolFailure,
     ::testing::Values(
@@ -156,6 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"ExitUnanswered", {.commandPrefix = "H101", .answer = Lines{}}, false,
                     {"H100", "H101", "H101", "H101"}, 9600, LinkFailureKind::NoAnswer, "H101"}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
+// clang-format on
 
 TEST_F(ProtocolTest, GC01AnsweredG000LeavesTheLineInServiceSpeed) {
   receiver.AddFault({.commandPrefix = "GC01", .answer = Lines{"G000"}});

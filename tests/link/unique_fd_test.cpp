@@ -1,6 +1,6 @@
 // The descriptor owner: each descriptor closed exactly once, never twice.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <utility>

@@ -25,8 +25,8 @@ class TempDirectory {
     std::error_code error;
     // Read-only files inside would not stop root, but give write back anyway.
     for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, error)) {
-      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, error);
+      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                   error);
     }
     std::filesystem::remove_all(path_, error);
   }
@@ -64,8 +64,7 @@ class ScopedEnvironment {
 // Changes the working directory for the lifetime of the object.
 class ScopedWorkingDirectory {
  public:
-  explicit ScopedWorkingDirectory(const std::filesystem::path& directory)
-      : old_(std::filesystem::current_path()) {
+  explicit ScopedWorkingDirectory(const std::filesystem::path& directory) : old_(std::filesystem::current_path()) {
     std::filesystem::current_path(directory);
   }
   ~ScopedWorkingDirectory() {

@@ -40,8 +40,8 @@ class AddressTimes : public qlr::ProgressSink {
   std::string Summary() {
     std::sort(times_.begin(), times_.end());
     char text[64];
-    std::snprintf(text, sizeof text, "median %.2f ms, slowest %.2f ms", times_.empty() ? 0.0 : times_[times_.size() / 2],
-                  times_.empty() ? 0.0 : times_.back());
+    std::snprintf(text, sizeof text, "median %.2f ms, slowest %.2f ms",
+                  times_.empty() ? 0.0 : times_[times_.size() / 2], times_.empty() ? 0.0 : times_.back());
     times_.clear();
     return text;
   }
@@ -94,8 +94,7 @@ int main(int argc, char** argv) {
     std::fputs("link_check: the bytes read differ from the emulator's image\n", stderr);
     return 1;
   }
-  const double write =
-      Milliseconds([&] { ok = Check(link.WriteEeprom(0, 128, image.data(), &times), "WriteEeprom"); });
+  const double write = Milliseconds([&] { ok = Check(link.WriteEeprom(0, 128, image.data(), &times), "WriteEeprom"); });
   if (!ok) return 1;
   const std::string writeTimes = times.Summary();
   const double close = Milliseconds([&] { link.ClosePort(); });

@@ -60,9 +60,7 @@ int ConsoleOutput::Buffer::sync() {
   return ::WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) ? 0 : -1;
 }
 
-ConsoleOutput::ConsoleOutput(DWORD standardHandle) : std::ostream(nullptr), buffer_(standardHandle) {
-  rdbuf(&buffer_);
-}
+ConsoleOutput::ConsoleOutput(DWORD standardHandle) : std::ostream(nullptr), buffer_(standardHandle) { rdbuf(&buffer_); }
 
 ConsoleOutput::~ConsoleOutput() { buffer_.pubsync(); }
 

@@ -23,7 +23,8 @@ UniqueHandle deferralOver;
 
 BOOL WINAPI NoteEvent(DWORD event) {
   if (!eventPending.exchange(true)) {
-    static constexpr char Note[] = "\nqlr5500: letting the transfer finish, so that the receiver is not left half-way\n";
+    static constexpr char Note[] =
+        "\nqlr5500: letting the transfer finish, so that the receiver is not left half-way\n";
     DWORD written = 0;
     ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), Note, sizeof Note - 1, &written, nullptr);
   }

@@ -12,8 +12,7 @@ std::string Sentence(const LinkFailure& failure, const std::string& device, int 
       return "permission denied on " + where + ": add your user to the " + std::string(group) +
              " group (and log in again)";
     case LinkFailureKind::NoDevice:
-      if (device.empty())
-        return "no such device: port " + std::to_string(port) + " has none (" + PortListHint + ")";
+      if (device.empty()) return "no such device: port " + std::to_string(port) + " has none (" + PortListHint + ")";
       return "no such device: " + device + DeviceListHint;
     case LinkFailureKind::Busy: return "device busy: " + where + " is in use by another program";
     case LinkFailureKind::NotSerial: return where + " is not a serial device";

@@ -23,5 +23,4 @@ std::string AccessGroupOf(const std::string& device);
 extern const char* const PortListHint;    // for a port number
 extern const char* const DeviceListHint;  // after a device, from its first character on
 
-
 }  // namespace qlr::cli

@@ -101,16 +101,14 @@ qlr::emu::Eeprom ReadImage(const std::string& path) {
   qlr::emu::Eeprom image{};
   in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()));
   if (in.gcount() != static_cast<std::streamsize>(image.size())) {
-    throw std::runtime_error(path + ": " + std::to_string(in.gcount()) +
-                             " bytes, an image needs 128");
+    throw std::runtime_error(path + ": " + std::to_string(in.gcount()) + " bytes, an image needs 128");
   }
   return image;
 }
 
 void WriteImage(const std::string& path, const qlr::emu::Eeprom& image) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(image.data()),
-            static_cast<std::streamsize>(image.size()));
+  out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
   out.close();
   if (!out) throw std::runtime_error("cannot write " + path);
 }
@@ -133,14 +131,13 @@ std::string Printable(std::string_view text) {
 void LogCommand(const qlr::emu::RecordedCommand& c) {
   const auto now = std::chrono::system_clock::now();
   const std::time_t secs = std::chrono::system_clock::to_time_t(now);
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm local{};
   localtime_r(&secs, &local);
   char stamp[16];
   std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
-  std::fprintf(stderr, "%s.%03d %6u %s%s\n", stamp, static_cast<int>(ms), c.baud,
-               Printable(c.text).c_str(), c.garbled ? "  (garbled)" : "");
+  std::fprintf(stderr, "%s.%03d %6u %s%s\n", stamp, static_cast<int>(ms), c.baud, Printable(c.text).c_str(),
+               c.garbled ? "  (garbled)" : "");
 }
 
 int Run(const Args& args) {

@@ -43,14 +43,12 @@ constexpr std::chrono::microseconds FinalSpin{100};
 
 unsigned BaudOf(speed_t speed) {
   static constexpr std::pair<speed_t, unsigned> Rates[] = {
-      {B50, 50},           {B75, 75},           {B110, 110},         {B134, 134},
-      {B150, 150},         {B200, 200},         {B300, 300},         {B600, 600},
-      {B1200, 1200},       {B1800, 1800},       {B2400, 2400},       {B4800, 4800},
-      {B9600, 9600},       {B19200, 19200},     {B38400, 38400},     {B57600, 57600},
-      {B115200, 115200},   {B230400, 230400},   {B460800, 460800},   {B500000, 500000},
-      {B576000, 576000},   {B921600, 921600},   {B1000000, 1000000}, {B1152000, 1152000},
-      {B1500000, 1500000}, {B2000000, 2000000}, {B2500000, 2500000}, {B3000000, 3000000},
-      {B3500000, 3500000}, {B4000000, 4000000},
+      {B50, 50},           {B75, 75},           {B110, 110},         {B134, 134},         {B150, 150},
+      {B200, 200},         {B300, 300},         {B600, 600},         {B1200, 1200},       {B1800, 1800},
+      {B2400, 2400},       {B4800, 4800},       {B9600, 9600},       {B19200, 19200},     {B38400, 38400},
+      {B57600, 57600},     {B115200, 115200},   {B230400, 230400},   {B460800, 460800},   {B500000, 500000},
+      {B576000, 576000},   {B921600, 921600},   {B1000000, 1000000}, {B1152000, 1152000}, {B1500000, 1500000},
+      {B2000000, 2000000}, {B2500000, 2500000}, {B3000000, 3000000}, {B3500000, 3500000}, {B4000000, 4000000},
   };
   for (const auto& [code, rate] : Rates) {
     if (code == speed) return rate;
@@ -70,16 +68,15 @@ LineSettings Observe(int master) {
   LineSettings observed;
   observed.baud = BaudOf(::cfgetospeed(&attributes));
   observed.framingOk = (attributes.c_cflag & CSIZE) == CS8 && (attributes.c_cflag & CSTOPB) != 0 &&
-                       (attributes.c_cflag & (PARENB | CRTSCTS)) == 0 &&
-                       (attributes.c_lflag & (ICANON | ECHO)) == 0 && (attributes.c_oflag & OPOST) == 0 &&
-                       (attributes.c_iflag & (IXON | IXOFF)) == 0;
+                       (attributes.c_cflag & (PARENB | CRTSCTS)) == 0 && (attributes.c_lflag & (ICANON | ECHO)) == 0 &&
+                       (attributes.c_oflag & OPOST) == 0 && (attributes.c_iflag & (IXON | IXOFF)) == 0;
   return observed;
 }
 
 Clock::duration WireTime(std::size_t chars, unsigned baud) {
   if (baud == 0) return Clock::duration::zero();
-  return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(
-      static_cast<long long>(chars) * BitsPerChar * 1'000'000'000LL / baud));
+  return std::chrono::duration_cast<Clock::duration>(
+      std::chrono::nanoseconds(static_cast<long long>(chars) * BitsPerChar * 1'000'000'000LL / baud));
 }
 
 enum class Kind {
@@ -200,8 +197,7 @@ struct ReceiverEmulator::State {
   void OnBytes(const char* data, std::size_t n, Clock::time_point now, const LineSettings& settings);
   // One command line, in steps: recorded and answered under the lock, then
   // observed and delivered outside it.
-  void OnLine(const std::string& text, std::size_t wireBytes, Clock::time_point at,
-              const LineSettings& settings);
+  void OnLine(const std::string& text, std::size_t wireBytes, Clock::time_point at, const LineSettings& settings);
   // With mutex held: keeps the command, judged against the mode's speed.
   void Record(RecordedCommand& record, const Parsed& parsed, std::size_t wireBytes, const LineSettings& settings);
   // With mutex held: the command's answer, its effects applied.
@@ -238,8 +234,7 @@ void ReceiverEmulator::State::Run() {
       const LineSettings settings = Observe(master.Get());
       OnBytes(buffer, static_cast<std::size_t>(got), now, settings);
     } else {
-      const bool retry =
-          got < 0 && (errno == EINTR || (errno == EAGAIN && fds[1].revents == POLLIN));
+      const bool retry = got < 0 && (errno == EINTR || (errno == EAGAIN && fds[1].revents == POLLIN));
       // A dead master cannot happen while our slave descriptor is open; stop
       // watching it rather than spin if it does.
       if (!retry) masterUsable = false;
@@ -268,8 +263,8 @@ void ReceiverEmulator::State::OnBytes(const char* data, std::size_t n, Clock::ti
   }
 }
 
-void ReceiverEmulator::State::OnLine(const std::string& text, std::size_t wireBytes,
-                                     Clock::time_point at, const LineSettings& settings) {
+void ReceiverEmulator::State::OnLine(const std::string& text, std::size_t wireBytes, Clock::time_point at,
+                                     const LineSettings& settings) {
   RecordedCommand record{text, settings.baud, settings.framingOk, false, at};
   std::function<void(const RecordedCommand&)> notify;
   std::optional<Answer> answer;
@@ -321,25 +316,16 @@ std::optional<std::string> ReceiverEmulator::State::Execute(Parsed parsed, const
   if (!service && ServiceOnly(parsed.kind)) parsed.kind = Kind::Unknown;
   switch (parsed.kind) {
     case Kind::Presence:
-    case Kind::Prepare:
-      return "G000";
-    case Kind::Region:
-      return "GE" + Hex2(static_cast<unsigned>(options.region));
-    case Kind::EnterService:
-      service = true;
-      return std::nullopt;
-    case Kind::LeaveService:
-      service = false;
-      return std::nullopt;
-    case Kind::ServiceAck:
-      return "G001";
-    case Kind::Read:
-      return "LD0" + Hex2(parsed.address) + Hex2(options.eeprom[parsed.address]);
+    case Kind::Prepare: return "G000";
+    case Kind::Region: return "GE" + Hex2(static_cast<unsigned>(options.region));
+    case Kind::EnterService: service = true; return std::nullopt;
+    case Kind::LeaveService: service = false; return std::nullopt;
+    case Kind::ServiceAck: return "G001";
+    case Kind::Read: return "LD0" + Hex2(parsed.address) + Hex2(options.eeprom[parsed.address]);
     case Kind::Write:
       options.eeprom[parsed.address] = fault && fault->storeInstead ? *fault->storeInstead : parsed.value;
       return "G000";
-    case Kind::Unknown:
-      break;
+    case Kind::Unknown: break;
   }
   return std::nullopt;
 }
@@ -519,8 +505,7 @@ void ReceiverEmulator::SetObserver(std::function<void(const RecordedCommand&)> o
   state_->observer = std::move(observer);
 }
 
-std::size_t ReceiverEmulator::WaitForCommands(std::size_t count,
-                                              std::chrono::milliseconds limit) const {
+std::size_t ReceiverEmulator::WaitForCommands(std::size_t count, std::chrono::milliseconds limit) const {
   std::unique_lock lock(state_->mutex);
   state_->recorded.wait_for(lock, limit, [&] { return state_->commands.size() >= count; });
   return state_->commands.size();

@@ -79,9 +79,9 @@ struct FaultRule {
 
 struct EmulatorOptions {
   Eeprom eeprom = DefaultEeprom();
-  int region = 2;      // answered to "GE?" as two hex digits; 0..255
-  bool pace = false;   // move bytes at the wire rate (11 bits per character)
-  bool silent = false; // answer nothing at all (a port without a receiver)
+  int region = 2;       // answered to "GE?" as two hex digits; 0..255
+  bool pace = false;    // move bytes at the wire rate (11 bits per character)
+  bool silent = false;  // answer nothing at all (a port without a receiver)
 
   // A recognisable, non-trivial content: byte i = (i * 37 + 11) & 0xFF.
   static Eeprom DefaultEeprom();
