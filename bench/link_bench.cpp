@@ -1,7 +1,7 @@
 // How close a whole EEPROM read and write come to the wire's own time, and
 // what an open but idle link costs.
 //
-// The emulator paces the line like a real one; wire_time.h has the ideal.
+// The emulator paces the line like a real one; link/wire_time.h has the ideal.
 #include <sys/resource.h>
 #include <time.h>
 
@@ -15,7 +15,7 @@
 #include "image/eeprom_image.h"
 #include "link/port_map.h"
 #include "link/receiver_link.h"
-#include "wire_time.h"
+#include "link/wire_time.h"
 
 namespace {
 
@@ -56,8 +56,8 @@ int main() {
     return 1;
   }
 
-  const double idealRead = qlr::bench::IdealReadSeconds();
-  const double idealWrite = qlr::bench::IdealWriteSeconds();
+  const double idealRead = qlr::wire::IdealReadSeconds();
+  const double idealWrite = qlr::wire::IdealWriteSeconds();
   std::printf("ReadEeprom   %7.1f ms   ideal %7.1f ms   ratio %.3f\n", read * 1e3, idealRead * 1e3, read / idealRead);
   std::printf("WriteEeprom  %7.1f ms   ideal %7.1f ms   ratio %.3f\n", write * 1e3, idealWrite * 1e3,
               write / idealWrite);

@@ -39,7 +39,7 @@ layer(tests/dialog_win32 src/os src/link src/image src/app src/dialog_win32)
 layer(tests/emulator    src/os tools/emulator tests/support)
 layer(tests/cli         src/os src/link src/image tools/cli tools/emulator tests/support)
 layer(tests/hardening   src/os src/link src/image src/app tools/emulator tests/support)
-layer(tests/windows     src/os src/link src/image bench)
+layer(tests/windows     src/os src/link src/image)
 
 # Where "module/header.h" is looked for, as the targets' include roots do.
 set(include_roots src tools tests bench)

@@ -172,7 +172,7 @@ def check_cli(exe, linux_cli, emulator, pace):
 
 
 def measure(exe, linux_cli, emulator):
-    # Every character at 11 bits plus two 20 ms pauses, as bench/wire_time.h counts them.
+    # Every character at 11 bits plus two 20 ms pauses, as src/link/wire_time.h counts them.
     def ideal(service_per_byte):
         return 30 * 11 / 9600 + (30 + 128 * service_per_byte) * 11 / 38400 + 0.040
     for args, files, per_byte in ((["read", "paced.bin"], {}, 17),

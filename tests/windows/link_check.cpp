@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "link/receiver_link.h"
-#include "wire_time.h"
+#include "link/wire_time.h"
 
 namespace {
 
@@ -99,8 +99,8 @@ int main(int argc, char** argv) {
   const std::string writeTimes = times.Summary();
   const double close = Milliseconds([&] { link.ClosePort(); });
 
-  const double idealRead = qlr::bench::IdealReadSeconds() * 1e3;
-  const double idealWrite = qlr::bench::IdealWriteSeconds() * 1e3;
+  const double idealRead = qlr::wire::IdealReadSeconds() * 1e3;
+  const double idealWrite = qlr::wire::IdealWriteSeconds() * 1e3;
   std::printf("ReadEeprom  %7.1f ms   ideal %7.1f ms   ratio %.3f   per address: %s\n", read, idealRead,
               read / idealRead, readTimes.c_str());
   std::printf("WriteEeprom %7.1f ms   ideal %7.1f ms   ratio %.3f   per address: %s\n", write, idealWrite,
