@@ -3,10 +3,10 @@
 // same commands and options as the table, so that none of them drifts.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <iomanip>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -23,9 +23,32 @@ std::vector<std::string> SourceLines(const std::string& path) {
   return lines;
 }
 
-std::set<std::string> Matches(const std::string& text, const char* pattern) {
-  const std::regex expression(pattern);
-  return {std::sregex_token_iterator(text.begin(), text.end(), expression), {}};
+bool IsNameChar(char c) { return (c >= 'a' && c <= 'z') || c == '-'; }
+
+// The option names in a text: "--port" and, with `shortToo`, "-p" standing alone.
+std::set<std::string> OptionsIn(const std::string& text, bool shortToo = false) {
+  std::set<std::string> names;
+  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+    const bool wordBefore = i > 0 && (IsNameChar(text[i - 1]) || std::isalnum(static_cast<unsigned char>(text[i - 1])));
+    if (text[i] != '-' || wordBefore) continue;
+    std::size_t end = i + 1;
+    if (text[end] == '-') {
+      while (end < text.size() && IsNameChar(text[end])) ++end;
+      if (end > i + 2) names.insert(text.substr(i, end - i));
+    } else if (shortToo && std::islower(static_cast<unsigned char>(text[end])) &&
+               (end + 1 == text.size() || !std::isalnum(static_cast<unsigned char>(text[end + 1])))) {
+      names.insert(text.substr(i, 2));
+    }
+    i = end;
+  }
+  return names;
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
 }
 
 std::set<std::string> LongNames(const CommandSpec& command) {
@@ -40,13 +63,14 @@ std::string Shown(const std::string& line) {
   std::string macro, word, text;
   words >> macro;
   while (words >> std::quoted(word, '"', '\x01')) text += (text.empty() || macro.size() == 3 ? "" : " ") + word;
-  return std::regex_replace(std::regex_replace(text, std::regex(R"(\\f[RBIP])"), ""), std::regex(R"(\\-)"), "-");
+  for (const char* font : {"\\fR", "\\fB", "\\fI", "\\fP"}) text = ReplaceAll(text, font, "");
+  return ReplaceAll(text, "\\-", "-");
 }
 
 TEST(CliRegistry, SynopsesNameTheirOptionsAndTheGuideListsThem) {
   std::vector<std::string> listed, expected;
   for (const CommandSpec& command : Registry().commands) {
-    EXPECT_EQ(Matches(std::string(command.synopsis), "--[a-z-]+"), LongNames(command)) << command.name;
+    EXPECT_EQ(OptionsIn(std::string(command.synopsis)), LongNames(command)) << command.name;
     expected.push_back("qlr5500 " + std::string(command.synopsis));
   }
   for (const std::string& line : SourceLines("docs/cli.md")) {
@@ -88,7 +112,7 @@ TEST(CliRegistry, ManPageListsEveryCommandAndOption) {
   EXPECT_EQ(entries["SYNOPSIS"], synopses);
   for (std::string& entry : entries["COMMANDS"]) entry = entry.substr(0, entry.find(' '));
   EXPECT_EQ(entries["COMMANDS"], described);
-  for (const std::string& entry : entries["OPTIONS"]) documented.merge(Matches(entry, R"(--[a-z-]+|\B-[a-z]\b)"));
+  for (const std::string& entry : entries["OPTIONS"]) documented.merge(OptionsIn(entry, true));
   EXPECT_EQ(documented, optionNames);
 }
 
@@ -96,14 +120,22 @@ TEST(CliRegistry, CompletionOffersEveryCommandAndItsOptions) {
   std::string commands;
   std::map<std::string, std::set<std::string>> offered;
   std::set<std::string> takingFiles;
-  const std::regex caseLine(R"(^\s*([a-z][a-z |]*)\)\s*(.*)$)");
   for (const std::string& line : SourceLines("data/qlr5500.bash-completion")) {
-    std::smatch match;
     if (line.find("local commands=") != std::string::npos) commands = line.substr(line.find('=') + 1);
-    if (!std::regex_match(line, match, caseLine)) continue;
-    for (const std::string& label : Matches(match[1], "[a-z]+")) {
-      offered[label].merge(Matches(match[2], "--[a-z-]+"));
-      if (match[2].str().find("_filedir") != std::string::npos) takingFiles.insert(label);
+    // A case label of command names, "read | write)", and what it offers.
+    const std::size_t start = line.find_first_not_of(' ');
+    const std::size_t close = line.find(')');
+    if (start == std::string::npos || close == std::string::npos || close <= start || !std::islower(line[start])) {
+      continue;
+    }
+    const std::string labels = line.substr(start, close - start);
+    if (labels.find_first_not_of("abcdefghijklmnopqrstuvwxyz |") != std::string::npos) continue;
+    const std::string offers = line.substr(close + 1);
+    std::istringstream words(labels);
+    for (std::string label; words >> label;) {
+      if (label == "|") continue;
+      offered[label].merge(OptionsIn(offers));
+      if (offers.find("_filedir") != std::string::npos) takingFiles.insert(label);
     }
   }
   std::string names;
