@@ -217,6 +217,17 @@ TEST_F(CliBinary, FindsTheReceiverAndShowsItsPortAndRegion) {
   EXPECT_EQ(Run({"dump", File("m.bin", Bytes(MediumValues))}).out.substr(0, 6), "0x00  ");
 }
 
+// An adapter that holds each answer back makes a transfer far slower than
+// the wire: the user is told, and where to find out why.
+TEST_F(CliBinary, SlowAnswersAreNamed) {
+  receiver.SetPacing(true);
+  receiver.AddFault({.delay = milliseconds(16)});
+  const ChildResult read = Run({"read", "--port", "1", File("slow.bin")});
+  ASSERT_EQ(read.exitCode, 0) << read.err;
+  EXPECT_TRUE(read.err.starts_with("qlr5500: the read took ")) << read.err;
+  EXPECT_TRUE(read.err.ends_with(" s where the line needs 0.71 s: 'qlr5500 doctor' tells why\n")) << read.err;
+}
+
 TEST_F(CliBinary, InterruptDuringAWriteLetsTheWriteFinish) {
   // Slow enough that the signal surely comes in the middle.
   receiver.AddFault({.commandPrefix = "LD0", .delay = milliseconds(4)});
