@@ -20,8 +20,6 @@ std::string Milliseconds(double seconds) {
   return text;
 }
 
-void Append(Findings& to, Findings more) { to.insert(to.end(), more.begin(), more.end()); }
-
 Finding TimingFinding(const AnswerTimes& times, const std::optional<Finding>& latency) {
   const std::string wire = "the wire needs " + Milliseconds(AnswerTimes::WireSeconds());
   if (times.seconds.empty()) {
@@ -80,10 +78,14 @@ Findings SystemFindings(const SystemView& view, const std::vector<PortInfo>& por
                         "it has no port"});
   }
   for (const PortInfo& port : ports) {
-    const std::string description = port.description.empty() ? "" : ": " + port.description;
-    findings.push_back({Mark::Ok, PortName(port) + description + PortDetails(view, port), {}});
+    std::vector<std::string> details = PortDetails(view, port);
+    if (!port.description.empty()) details.insert(details.begin(), port.description);
+    std::string text = PortName(port);
+    for (std::size_t i = 0; i < details.size(); ++i) text += (i == 0 ? ": " : ", ") + details[i];
+    findings.push_back({Mark::Ok, text, {}});
   }
-  Append(findings, AdapterFindings(view, ports));
+  const Findings adapters = AdapterFindings(view, ports);
+  findings.insert(findings.end(), adapters.begin(), adapters.end());
   return findings;
 }
 
@@ -92,7 +94,9 @@ Findings ProbeFindings(const SystemView& view, const std::vector<PortProbe>& pro
   for (const PortProbe& probe : probes) {
     if (probe.failure.kind == LinkFailureKind::None) continue;
     if (!probe.opened) {
-      Append(findings, OpenFailureFindings(view, probe.port, probe.failure, receiverAnswered));
+      Finding refused = OpenFailureFinding(view, probe.port, probe.failure);
+      if (receiverAnswered) refused.mark = Mark::Warning;
+      findings.push_back(refused);
     } else if (receiverAnswered) {
       findings.push_back({Mark::Ok, PortName(probe.port) + ": opens; no receiver answers there", {}});
     } else {

@@ -79,20 +79,18 @@ struct ReceiverProbe {
 
 // --- the machine (one implementation per platform) ---
 
-// What the system says of a port beyond its description, e.g. ", driver
-// ftdi_sio, /dev/serial/by-id/usb-FTDI_..."; empty when nothing.
-std::string PortDetails(const SystemView& view, const PortInfo& port);
+// What the system says of a port beyond its description, e.g. "driver
+// ftdi_sio" and its /dev/serial/by-id name, or Device Manager's name for it.
+std::vector<std::string> PortDetails(const SystemView& view, const PortInfo& port);
 
 // What keeps adapters away from the port map or disturbs them: adapters
 // without a serial device, services that take or probe them. `ports` is the
 // map, for the adapters a fix names.
 Findings AdapterFindings(const SystemView& view, const std::vector<PortInfo>& ports);
 
-// Why a port could not be opened: who holds it, which group may open it.
-// `receiverElsewhere`: a receiver answered on another port, so this one is
-// only worth a warning.
-Findings OpenFailureFindings(const SystemView& view, const PortInfo& port, const LinkFailure& failure,
-                             bool receiverElsewhere);
+// Why a port could not be opened, as a problem: who holds it, which group
+// may open it.
+Finding OpenFailureFinding(const SystemView& view, const PortInfo& port, const LinkFailure& failure);
 
 // The adapter's own delay of short answers (an FTDI latency timer), when the
 // system knows it; `slow` says whether the measured answers were.
@@ -111,7 +109,8 @@ Finding LinkFailureFinding(const PortInfo& port, const LinkFailure& failure);
 
 // --- the receiver (portable) ---
 
-// What each probe says; ports with no receiver matter only when none answered.
+// What each probe says; ports without a receiver are only worth a warning
+// (or an ok) when a receiver answered elsewhere.
 Findings ProbeFindings(const SystemView& view, const std::vector<PortProbe>& probes, bool receiverAnswered);
 // Presence, region, the adapter's latency and the answer time.
 Findings ReceiverFindings(const SystemView& view, const ReceiverProbe& receiver);

@@ -307,17 +307,17 @@ Finding BusyFinding(const SystemView& view, const PortInfo& port) {
 
 }  // namespace
 
-std::string PortDetails(const SystemView& view, const PortInfo& port) {
+std::vector<std::string> PortDetails(const SystemView& view, const PortInfo& port) {
   const fs::path device = TtyDevice(view, port.device);
-  std::string details;
+  std::vector<std::string> details;
   if (const std::string driver = device.empty() ? "" : DriverOf(device); !driver.empty() && driver != "port") {
-    details += ", driver " + driver;
+    details.push_back("driver " + driver);
   }
   const std::string tty = TtyName(port.device);
   std::error_code error;
   for (const fs::directory_entry& link : fs::directory_iterator(view / "dev/serial/by-id", error)) {
     if (fs::read_symlink(link.path(), error).filename() == tty) {
-      details += ", /dev/serial/by-id/" + link.path().filename().string();
+      details.push_back("/dev/serial/by-id/" + link.path().filename().string());
     }
   }
   return details;
@@ -337,13 +337,10 @@ Findings AdapterFindings(const SystemView& view, const std::vector<PortInfo>& po
   return findings;
 }
 
-Findings OpenFailureFindings(const SystemView& view, const PortInfo& port, const LinkFailure& failure,
-                             bool receiverElsewhere) {
-  Finding finding = failure.kind == LinkFailureKind::PermissionDenied ? PermissionFinding(view, port)
-                    : failure.kind == LinkFailureKind::Busy           ? BusyFinding(view, port)
-                                                                      : LinkFailureFinding(port, failure);
-  if (receiverElsewhere && finding.mark == Mark::Problem) finding.mark = Mark::Warning;
-  return {finding};
+Finding OpenFailureFinding(const SystemView& view, const PortInfo& port, const LinkFailure& failure) {
+  if (failure.kind == LinkFailureKind::PermissionDenied) return PermissionFinding(view, port);
+  if (failure.kind == LinkFailureKind::Busy) return BusyFinding(view, port);
+  return LinkFailureFinding(port, failure);
 }
 
 std::optional<Finding> AdapterLatencyFinding(const SystemView& view, const PortInfo& port, bool slow,
