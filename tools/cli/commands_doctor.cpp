@@ -17,8 +17,8 @@ using Clock = std::chrono::steady_clock;
 
 // The ports to try: the one asked for, or the map's 1..16.
 std::vector<PortInfo> PortsToTry(const std::optional<PortSpec>& asked, const std::vector<PortInfo>& map) {
-  std::vector<PortInfo> ports;
   if (!asked) {
+    std::vector<PortInfo> ports;
     for (const PortInfo& port : map) {
       if (port.number <= CReceiverLink::LastPort) ports.push_back(port);
     }

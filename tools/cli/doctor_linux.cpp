@@ -165,7 +165,7 @@ std::vector<std::string> ActiveFiles(const SystemView& view, const std::vector<s
     for (const fs::directory_entry& entry : fs::directory_iterator(view / folder, error)) {
       const std::string name = entry.path().filename().string();
       if (!wanted(name) || !seen.insert(name).second || Masked(entry.path())) continue;
-      active.push_back("/" + folder + "/" + name);
+      active.push_back((fs::path("/") / folder / name).string());
     }
   }
   return active;
