@@ -92,6 +92,8 @@ class CReceiverLink {
   int PortNumber() const { return portNumber_; }
   bool IsOpen() const { return portNumber_ != 0; }
   const std::string& Device() const { return port_.Device(); }
+  // Whether the open port's driver hands over each byte at once (SerialPort).
+  bool LowLatencyGranted() const { return port_.LowLatencyGranted(); }
   // A copy of LastLine, the latest complete line the reader delivered.
   std::string LastLine() const;
   // The line the latest successful SendAndAwait matched.

@@ -65,6 +65,9 @@ class SerialPort {
   // Releases the device; harmless when closed. Never blocks on the line.
   void Close();
   bool IsOpen() const;
+  // Whether the driver delivers each byte at once while the port is open
+  // (asked for by Open, or already so); false where there is no such setting.
+  bool LowLatencyGranted() const;
   const std::string& Device() const { return device_; }
 
   // Raw 8-bit transfer with the given speed, size, parity and stop bits, no

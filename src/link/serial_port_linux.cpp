@@ -32,15 +32,19 @@ void ReaderWake::Signal() const {
 // Without low latency a common USB adapter holds each short answer for its
 // 16 ms latency timer, which triples the time of an EEPROM transfer.
 void LowLatency::Apply(const SystemCalls& calls, int fd) {
+  granted_ = false;
   serial_struct serial{};
   if (calls.ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
-  if (serial.flags & ASYNC_LOW_LATENCY) return;
+  granted_ = (serial.flags & ASYNC_LOW_LATENCY) != 0;
+  if (granted_) return;
   saved_ = serial.flags;
   serial.flags |= ASYNC_LOW_LATENCY;
   changed_ = calls.ioctl(fd, TIOCSSERIAL, &serial) == 0;
+  granted_ = changed_;
 }
 
 void LowLatency::Restore(const SystemCalls& calls, int fd) {
+  granted_ = false;
   if (!changed_) return;
   changed_ = false;
   serial_struct serial{};

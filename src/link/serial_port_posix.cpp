@@ -101,6 +101,8 @@ void SerialPort::Close() {
 
 bool SerialPort::IsOpen() const { return static_cast<bool>(impl_->fd); }
 
+bool SerialPort::LowLatencyGranted() const { return impl_->fd && impl_->lowLatency.Granted(); }
+
 SerialResult<> SerialPort::SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity parity, StopBits stopBits) {
   if (!impl_->fd) return Fail("set line format", EBADF);
   const SystemCalls& calls = impl_->calls;

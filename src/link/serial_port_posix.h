@@ -36,8 +36,11 @@ class LowLatency {
   void Apply(const SystemCalls& calls, int fd);
   // Gives back the setting Apply changed, if it changed one.
   void Restore(const SystemCalls& calls, int fd);
+  // Whether the driver delivers at once since Apply, by our request or its own setting.
+  bool Granted() const { return granted_; }
 
  private:
+  bool granted_ = false;
   bool changed_ = false;
   int saved_ = 0;  // the driver's setting before Apply
 };

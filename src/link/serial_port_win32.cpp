@@ -131,6 +131,9 @@ void SerialPort::Close() {
 
 bool SerialPort::IsOpen() const { return static_cast<bool>(impl_->port); }
 
+// Windows has no such request: an adapter's own latency setting decides.
+bool SerialPort::LowLatencyGranted() const { return false; }
+
 SerialResult<> SerialPort::SetLineFormat(std::uint32_t baud, std::uint8_t byteSize, Parity parity, StopBits stopBits) {
   if (!impl_->port) return Fail("set line format", EBADF);
   if (!IsKnownSpeed(baud) || byteSize < 5 || byteSize > 8) return Fail("set line format", EINVAL);

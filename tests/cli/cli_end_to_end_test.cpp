@@ -1,5 +1,7 @@
 // qlr5500 as a user runs it: the built binary against an emulated receiver.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -215,6 +217,72 @@ TEST_F(CliBinary, FindsTheReceiverAndShowsItsPortAndRegion) {
   receiver.SetRegion(13);
   EXPECT_EQ(Run({"region"}).out, "13 FCC CAN\n");
   EXPECT_EQ(Run({"dump", File("m.bin", Bytes(MediumValues))}).out.substr(0, 6), "0x00  ");
+}
+
+// The doctor over the emulator's pty: all well, then an adapter that holds
+// each answer back, which also makes a transfer far slower than the wire:
+// the user is told, and where to find out why.
+TEST_F(CliBinary, DoctorAndTransfersNameSlowAnswers) {
+  ChildResult doctor = Run({"doctor"});
+  EXPECT_EQ(doctor.exitCode, 0) << doctor.out;
+  EXPECT_TRUE(Contains(doctor.out, "ok       port 1 " + Device() +
+                                       ": the receiver answers, region 2 EUR/AUS\n"
+                                       "ok       answer time: median "))
+      << doctor.out;
+  EXPECT_FALSE(Contains(doctor.out, "problem")) << doctor.out;
+  EXPECT_TRUE(doctor.out.ends_with("\nthe receiver answers at full speed\n")) << doctor.out;
+
+  receiver.SetPacing(true);
+  receiver.AddFault({.delay = milliseconds(16)});
+  doctor = Run({"doctor", "--port", Device()});
+  EXPECT_EQ(doctor.exitCode, 1) << doctor.out;
+  EXPECT_TRUE(Contains(doctor.out, "problem  answer time: median ")) << doctor.out;
+  EXPECT_TRUE(Contains(doctor.out, " in 20 round trips; the wire needs 13.75 ms: the answers are held back\n"))
+      << doctor.out;
+  EXPECT_EQ(CountSent(receiver, "H101"), 2 * (1 + 20));
+  EXPECT_EQ(CountSent(receiver, "GE?"), 2);
+  EXPECT_EQ(receiver.Commands().size(), 2 * (1 + 20 + 1u));
+
+  const ChildResult read = Run({"read", "--port", "1", File("slow.bin")});
+  ASSERT_EQ(read.exitCode, 0) << read.err;
+  EXPECT_TRUE(read.err.starts_with("qlr5500: the read took ")) << read.err;
+  EXPECT_TRUE(read.err.ends_with(" s where the line needs 0.71 s: 'qlr5500 doctor' tells why\n")) << read.err;
+}
+
+TEST_F(CliBinary, DoctorNamesTheGroupThatMayOpenThePort) {
+  if (const std::string why = WhyNotUnprivileged(); !why.empty()) GTEST_SKIP() << why;
+  const group* dialout = ::getgrnam("dialout");
+  const passwd* nobody = ::getpwuid(UnprivilegedId);
+  if (!dialout || !nobody) GTEST_SKIP() << "no group dialout or no user " << UnprivilegedId << " here";
+  const std::string user = nobody->pw_name;
+  ASSERT_EQ(::chown(Device().c_str(), 0, dialout->gr_gid) | ::chmod(Device().c_str(), 0660), 0);
+  const ChildResult result = RunChild({QLR_PROGRAM_UNDER_TEST, "doctor"}, {.unprivileged = true});
+  EXPECT_EQ(result.exitCode, 3);
+  EXPECT_TRUE(Contains(result.out, "problem  port 1 " + Device() +
+                                       ": permission denied: it belongs to group dialout, "
+                                       "and user " +
+                                       user +
+                                       " is not in it\n"
+                                       "         fix: sudo adduser " +
+                                       user + " dialout, then log out and in again\n"))
+      << result.out;
+  EXPECT_TRUE(receiver.Commands().empty());
+}
+
+TEST_F(CliBinary, DoctorNamesTheProgramThatHoldsThePort) {
+  // Another qlr5500 holds the port while it waits for a confirmation that never comes.
+  PtyPair terminal;
+  ChildProcess holder({QLR_PROGRAM_UNDER_TEST, "write", File("image.bin", Pattern(128))},
+                      {.inputFd = terminal.Slave()});
+  ASSERT_EQ(receiver.WaitForCommands(1, std::chrono::seconds(10)), 1u);
+  const ChildResult result = Run({"doctor"});
+  EXPECT_EQ(result.exitCode, 3);
+  const std::string pid = std::to_string(holder.Pid());
+  EXPECT_TRUE(Contains(result.out, "problem  port 1 " + Device() + ": busy: qlr5500 (pid " + pid +
+                                       ") has it open\n"
+                                       "         fix: let the other qlr5500 finish, or end it (kill " +
+                                       pid + ")\n"))
+      << result.out;
 }
 
 TEST_F(CliBinary, InterruptDuringAWriteLetsTheWriteFinish) {

@@ -39,11 +39,17 @@ TEST(SerialPortLowLatency, IsAskedForWhileOpenAndTheDriversOwnSettingComesBack) 
     SerialPort port(&calls);
     ASSERT_TRUE(port.Open(pty.Path()));
     EXPECT_EQ(driverFlags, before | ASYNC_LOW_LATENCY);
+    EXPECT_TRUE(port.LowLatencyGranted());
     port.Close();
     EXPECT_EQ(driverFlags, before);
+    EXPECT_FALSE(port.LowLatencyGranted());
     // A driver that already delivers at once is left alone.
     EXPECT_EQ(flagsSet.size(), (before & ASYNC_LOW_LATENCY) ? 0u : 2u);
   }
+  // A pty has no such setting to grant.
+  SerialPort real;
+  ASSERT_TRUE(real.Open(pty.Path()));
+  EXPECT_FALSE(real.LowLatencyGranted());
 }
 
 }  // namespace

@@ -7,7 +7,8 @@ and speeds the receiver saw and its memory afterwards must be the same, and
 the files they write must hold the receiver's bytes, also under names that
 no ANSI code page holds. SaveQLR5500.exe /SAVE must leave a snapshot that is
 hidden and read-only and nothing else, touch no port a second time, and
-leave no file when the transfer fails. With --unprivileged the snapshot runs
+leave no file when the transfer fails. qlr5500.exe doctor must find an FTDI
+adapter's latency timer in the registry, and slow answers. With --unprivileged the snapshot runs
 as that user (Wine lets root write read-only files).
 
   end_to_end.py --emulator E --linux-cli Q --build DIR [--pace] [--unprivileged UID]
@@ -46,13 +47,13 @@ def as_user(uid):
 class Receiver:
     """One emulator run; its log gives the commands, --save-on-exit the memory."""
 
-    def __init__(self, emulator, folder, image, pace=False, uid=None):
+    def __init__(self, emulator, folder, image, pace=False, uid=None, options=()):
         self.folder = folder
         with open(os.path.join(folder, "initial.bin"), "wb") as f:
             f.write(image)
         self.log = open(os.path.join(folder, "emulator.log"), "w+")
         command = as_user(uid) + [emulator, "--image", "initial.bin", "--region", str(REGION), "--verbose",
-                                  "--save-on-exit", "final.bin"] + (["--pace"] if pace else [])
+                                  "--save-on-exit", "final.bin"] + (["--pace"] if pace else []) + list(options)
         self.process = subprocess.Popen(command, cwd=folder, stdout=subprocess.PIPE, stderr=self.log, text=True)
         self.device = self.process.stdout.readline().strip()
         if not self.device:
@@ -210,6 +211,44 @@ def check_wide_names(exe, linux_cli, emulator):
             check(memory == other, f"{label}: the receiver holds the file's bytes")
 
 
+FTDI_BUS = r"HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS"
+FTDI_INSTANCE = r"VID_0403+PID_6001+QLR0001A\0000"
+
+
+def check_doctor(exe, emulator):
+    """The receiver behind COM12, which the registry says is an FTDI adapter with a 16 ms latency timer: the doctor
+    names the timer and where Device Manager changes it (exit status 1); answers held back 16 ms on a paced line are
+    slow, and a read after them says so."""
+    parameters = rf"{FTDI_BUS}\{FTDI_INSTANCE}\Device Parameters"
+    for name, kind, data in (("PortName", "REG_SZ", f"COM{COM_PORT}"), ("LatencyTimer", "REG_DWORD", "16")):
+        subprocess.run(["wine", "reg", "add", parameters, "/v", name, "/t", kind, "/d", data, "/f"], check=True,
+                       capture_output=True)
+    try:
+        for options, answer_time in (([], "ok       answer time: "), (["--pace", "--answer-delay", "16"],
+                                                                       "problem  answer time: ")):
+            base = tempfile.mkdtemp(prefix="qlr-doctor-")
+            receiver = Receiver(emulator, base, scenario_image(1), options=options)
+            port, shown = com_port(receiver.device)
+            doctor = run(["wine", exe, "doctor"], base, port)
+            read = run(["wine", exe, "read", "--port", port, "slow.bin"], base, port) if options else None
+            receiver.stop()
+            shutil.rmtree(base)
+            out = doctor.stdout.replace("\r\n", "\n")
+            label = "qlr5500.exe doctor" + (" " + " ".join(options) if options else "")
+            check(doctor.returncode == 1, f"{label}: exit status {doctor.returncode}: {out}")
+            for expected in (f"ok       port 1 {shown}: the receiver answers, region {REGION} ",
+                             f"problem  port 1 {shown}: FTDI adapter FTDIBUS\\{FTDI_INSTANCE}, latency timer 16 ms",
+                             f"fix: Device Manager → Ports (COM & LPT) → the adapter on COM{COM_PORT} → Properties",
+                             "→ Port Settings → Advanced → Latency Timer (msec): 1", answer_time):
+                check(expected in out, f"{label}: {expected!r} is not in {out!r}")
+            if read:
+                check(read.returncode == 0 and "'qlr5500 doctor' tells why" in read.stderr,
+                      f"qlr5500.exe read on slow answers: the hint is not in {read.stderr!r}")
+            print(f"{label}: {[line for line in out.splitlines() if 'answer time' in line]}")
+    finally:
+        subprocess.run(["wine", "reg", "delete", FTDI_BUS, "/f"], capture_output=True)
+
+
 def dos_attributes(path):
     try:
         return int(os.getxattr(path, "user.DOSATTRIB").split(b"\0")[0], 16)
@@ -286,6 +325,7 @@ def main():
     if args.unprivileged is None:
         check_cli(cli, args.linux_cli, args.emulator, args.pace)
         check_wide_names(cli, args.linux_cli, args.emulator)
+        check_doctor(cli, args.emulator)
     check_snapshot(app, args.emulator, args.unprivileged)
     if failures:
         print(f"{len(failures)} check(s) failed", file=sys.stderr)

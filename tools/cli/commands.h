@@ -20,6 +20,9 @@ int RunRegion(const Invocation& call, const CliEnvironment& env);
 int RunRead(const Invocation& call, const CliEnvironment& env);
 int RunCompare(const Invocation& call, const CliEnvironment& env);
 
+// Why the receiver does not answer, or answers slowly (commands_doctor.cpp).
+int RunDoctor(const Invocation& call, const CliEnvironment& env);
+
 // Changing the receiver's EEPROM (commands_write.cpp).
 int RunWrite(const Invocation& call, const CliEnvironment& env);
 int RunMedium(const Invocation& call, const CliEnvironment& env);

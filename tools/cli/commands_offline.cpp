@@ -1,47 +1,19 @@
 // Subcommands that need no receiver: the port map and image files.
-#include <filesystem>
-
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/formatting.h"
 #include "cli/image_input.h"
-#include "link/port_map.h"
+#include "cli/port_listing.h"
 
 namespace qlr::cli {
-namespace {
-
-// A map from QLR5500_PORTS names devices only; what the system knows about
-// them still helps to tell them apart.
-void AddDescriptions(std::vector<PortInfo>& ports) {
-  std::vector<PortInfo> known;
-  bool looked = false;
-  for (PortInfo& port : ports) {
-    if (!port.description.empty()) continue;
-    if (!looked) {
-      known = SystemPorts();
-      looked = true;
-    }
-    std::error_code error;
-    for (const PortInfo& other : known) {
-      if (other.device == port.device || std::filesystem::equivalent(other.device, port.device, error)) {
-        port.description = other.description;
-        break;
-      }
-    }
-    if (port.description.empty() && !DeviceExists(port.device)) port.description = "(no such device)";
-  }
-}
-
-}  // namespace
 
 int RunPorts(const Invocation&, const CliEnvironment& env) {
-  std::vector<PortInfo> ports = ListPorts();
+  const std::vector<PortInfo> ports = DescribedPorts();
   if (ports.empty()) {
     env.err << "qlr5500: no serial ports found (QLR5500_PORTS=dev1" << PortsSeparator << "dev2" << PortsSeparator
             << "... names them by hand)\n";
     return ExitSuccess;
   }
-  AddDescriptions(ports);
   env.out << FormatPortTable(ports);
   return ExitSuccess;
 }

@@ -6,10 +6,11 @@ namespace qlr::cli {
 
 enum ExitCode : int {
   ExitSuccess = 0,
-  ExitDifferent = 1,  // compare/diff: the two images differ
-  ExitUsage = 2,      // bad arguments, or a write that was not confirmed
-  ExitReceiver = 3,   // the port, the line or the receiver failed
-  ExitFile = 4,       // an image file (or standard output) could not be read or written
+  ExitDifferent = 1,    // compare/diff: the two images differ
+  ExitNeedsFixing = 1,  // doctor: the receiver answers, but something needs fixing
+  ExitUsage = 2,        // bad arguments, or a write that was not confirmed
+  ExitReceiver = 3,     // the port, the line or the receiver failed
+  ExitFile = 4,         // an image file (or standard output) could not be read or written
 };
 
 }  // namespace qlr::cli

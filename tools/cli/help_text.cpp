@@ -10,9 +10,10 @@ namespace {
 constexpr const char* ExitStatusText =
     "exit status:\n"
     "  0  success (compare, diff: the images are identical)\n"
-    "  1  compare, diff: the images differ\n"
+    "  1  compare, diff: the images differ; doctor: the receiver answers, but\n"
+    "     something needs fixing\n"
     "  2  usage error, several receivers answered a scan, or a write not confirmed\n"
-    "  3  the port, the line or the receiver failed\n"
+    "  3  the port, the line or the receiver failed (doctor: none could be reached)\n"
     "  4  an image file could not be read or written\n";
 
 constexpr std::size_t OptionTextColumn = 20;

@@ -13,15 +13,6 @@ bool SameDevice(const std::string& a, const std::string& b) {
   return a == b || std::filesystem::equivalent(a, b, error);
 }
 
-// The map's number for a device given by path, so that messages and the
-// link agree with 'qlr5500 ports'.
-int PortNumberOf(const std::string& device) {
-  for (const PortInfo& info : ListPorts()) {
-    if (SameDevice(info.device, device)) return info.number;
-  }
-  return PortOutsideMap;
-}
-
 std::string PortList(const std::vector<PortInfo>& ports) {
   std::string text;
   for (std::size_t i = 0; i < ports.size(); ++i) {
@@ -32,6 +23,13 @@ std::string PortList(const std::vector<PortInfo>& ports) {
 }
 
 }  // namespace
+
+int PortNumberOf(const std::string& device) {
+  for (const PortInfo& info : ListPorts()) {
+    if (SameDevice(info.device, device)) return info.number;
+  }
+  return PortOutsideMap;
+}
 
 std::string LinkFailureText(const LinkFailure& failure, const std::string& device, int port) {
   const std::string group = failure.kind == LinkFailureKind::PermissionDenied ? AccessGroupOf(device) : "";

@@ -22,6 +22,10 @@ struct OpenedReceiver {
 
 inline constexpr int PortOutsideMap = 99;
 
+// The map's number for a device given by path, so that messages and the
+// link agree with 'qlr5500 ports'; PortOutsideMap for a device not in it.
+int PortNumberOf(const std::string& device);
+
 // Opens the link on `port` and checks that a receiver answers there ("H101",
 // up to three times, as after a manual port choice in the dialog). Without a
 // port every port is tried, and the one receiver that answers is used; none

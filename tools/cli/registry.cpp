@@ -57,6 +57,19 @@ const CommandTable& Registry() {
                       "number, then its device. With --all, every port is tried and each one with a\n"
                       "receiver is printed on a line of its own. Exit status 3 when no receiver answers.\n",
            .run = RunFind},
+          {.name = "doctor",
+           .synopsis = "doctor [--port P]",
+           .options = {&port},
+           .minOperands = 0,
+           .maxOperands = 0,
+           .summary = "tell why the receiver does not answer, or answers slowly",
+           .details = "Checks the serial ports and USB adapters, who may open a port and who holds it,\n"
+                      "the services that take adapters away, then tries the ports for the receiver and\n"
+                      "times its answers. Prints a checklist: one line per finding, each problem with\n"
+                      "its fix. Never writes the EEPROM and never changes a setting itself. Exit status\n"
+                      "0 when a receiver answered at full speed, 1 when it answered but something\n"
+                      "needs fixing, 3 when none could be reached.\n",
+           .run = RunDoctor},
           {.name = "region",
            .synopsis = "region [--port P]",
            .options = {&port},

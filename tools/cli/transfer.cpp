@@ -1,36 +1,68 @@
 #include "cli/transfer.h"
 
+#include <chrono>
+#include <cstdio>
 #include <optional>
+#include <string>
 
 #include "cli/interrupt_deferral.h"
 #include "cli/progress_bar.h"
+#include "link/wire_time.h"
 
 namespace qlr::cli {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// What a transfer is called on its bar and in the note on its time.
+struct TransferName {
+  const char* label;  // "reading"
+  const char* noun;   // "read"
+};
+
+std::string Seconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f s", seconds);
+  return text;
+}
+
+// Far more than the wire needs is the adapter's or the driver's doing, which
+// the doctor finds; a user would not know to ask otherwise.
+void NoteSlowTransfer(const char* noun, Clock::duration took, double wireSeconds, const CliEnvironment& env) {
+  const double seconds = std::chrono::duration<double>(took).count();
+  if (seconds <= 2 * wireSeconds) return;
+  env.err << "qlr5500: the " << noun << " took " << Seconds(seconds) << " where the line needs " << Seconds(wireSeconds)
+          << ": 'qlr5500 doctor' tells why\n";
+}
+
 template <typename Transfer>
-LinkResult<> RunTransfer(const char* label, const CliEnvironment& env, Transfer transfer) {
-  const InterruptDeferral deferral;
-  std::optional<TerminalProgressBar> bar;
-  if (env.errorIsTerminal) bar.emplace(env.err, label);
-  return transfer(bar ? &*bar : nullptr);
+LinkResult<> RunTransfer(TransferName name, double wireSeconds, const CliEnvironment& env, Transfer transfer) {
+  const Clock::time_point started = Clock::now();
+  LinkResult<> outcome = [&] {
+    const InterruptDeferral deferral;
+    std::optional<TerminalProgressBar> bar;
+    if (env.errorIsTerminal) bar.emplace(env.err, name.label);
+    return transfer(bar ? &*bar : nullptr);
+  }();
+  if (outcome) NoteSlowTransfer(name.noun, Clock::now() - started, wireSeconds, env);
+  return outcome;
 }
 
 }  // namespace
 
 LinkResult<> ReadImage(CReceiverLink& link, EepromImage& image, const CliEnvironment& env) {
   EepromImage read{};
-  LinkResult<> outcome = RunTransfer("reading", env, [&](ProgressSink* sink) {
-    return link.ReadEeprom(0, static_cast<int>(read.size()), read.data(), sink);
-  });
+  const int count = static_cast<int>(read.size());
+  LinkResult<> outcome = RunTransfer({"reading", "read"}, wire::IdealReadSeconds(count), env,
+                                     [&](ProgressSink* sink) { return link.ReadEeprom(0, count, read.data(), sink); });
   if (outcome) image = read;
   return outcome;
 }
 
 LinkResult<> WriteImage(CReceiverLink& link, const EepromImage& image, const CliEnvironment& env) {
-  return RunTransfer("writing", env, [&](ProgressSink* sink) {
-    return link.WriteEeprom(0, static_cast<int>(image.size()), image.data(), sink);
-  });
+  const int count = static_cast<int>(image.size());
+  return RunTransfer({"writing", "write"}, wire::IdealWriteSeconds(count), env,
+                     [&](ProgressSink* sink) { return link.WriteEeprom(0, count, image.data(), sink); });
 }
 
 int ReportTransferFailure(const LinkFailure& failure, const OpenedReceiver& receiver, bool writing,

@@ -11,7 +11,9 @@
 namespace qlr::cli {
 
 // The link's ReadEeprom/WriteEeprom of all 128 addresses. A failure tells
-// why and how far the transfer got. Prints nothing but the bar. `image` is
+// why and how far the transfer got. Prints nothing but the bar, and after a
+// transfer that took more than twice its wire time (link/wire_time.h) one
+// line on env.err that says so and points at 'qlr5500 doctor'. `image` is
 // changed only by a successful read.
 LinkResult<> ReadImage(CReceiverLink& link, EepromImage& image, const CliEnvironment& env);
 LinkResult<> WriteImage(CReceiverLink& link, const EepromImage& image, const CliEnvironment& env);

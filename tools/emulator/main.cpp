@@ -30,6 +30,8 @@ constexpr char UsageText[] =
     "  --image FILE         initial memory: the first 128 bytes of FILE\n"
     "  --region N           region reported by the receiver, 0..255 (default 2)\n"
     "  --pace               move bytes at the speed of a real serial line\n"
+    "  --answer-delay MS    wait MS milliseconds (0..10000) before each answer, as a\n"
+    "                       slow adapter would\n"
     "  --save-on-exit FILE  write the memory (128 bytes) to FILE when stopping\n"
     "  --verbose            log each command received to stderr\n"
     "  --help               show this help\n"
@@ -43,11 +45,23 @@ struct Args {
   std::optional<std::string> image;
   std::optional<std::string> saveTo;
   int region = 2;
+  std::chrono::milliseconds answerDelay{0};
   bool pace = false;
   bool verbose = false;
   bool help = false;
   bool version = false;
 };
+
+// The whole of `text` as a number min..max; `what` says what was wanted.
+int ParseNumber(const std::string& text, int min, int max, const std::string& what) {
+  int number = -1;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (ec != std::errc() || end != text.data() + text.size() || number < min || number > max) {
+    throw UsageError(what + " wants a number " + std::to_string(min) + ".." + std::to_string(max) + ", not '" + text +
+                     "'");
+  }
+  return number;
+}
 
 Args ParseArgs(int argc, char** argv) {
   Args args;
@@ -71,13 +85,9 @@ Args ParseArgs(int argc, char** argv) {
     } else if (arg == "--save-on-exit") {
       args.saveTo = value();
     } else if (arg == "--region") {
-      const std::string v = value();
-      int region = -1;
-      const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), region);
-      if (ec != std::errc() || end != v.data() + v.size() || region < 0 || region > 255) {
-        throw UsageError("--region wants a number 0..255, not '" + v + "'");
-      }
-      args.region = region;
+      args.region = ParseNumber(value(), 0, 255, "--region");
+    } else if (arg == "--answer-delay") {
+      args.answerDelay = std::chrono::milliseconds(ParseNumber(value(), 0, 10000, "--answer-delay"));
     } else if (arg == "--pace") {
       noValue();
       args.pace = true;
@@ -161,6 +171,7 @@ int Run(const Args& args) {
 
   auto emulator = std::make_unique<qlr::emu::ReceiverEmulator>(options);
   if (args.verbose) emulator->SetObserver(LogCommand);
+  if (args.answerDelay.count() > 0) emulator->AddFault({.delay = args.answerDelay});
 
   const std::string& path = emulator->DevicePath();
   std::printf("%s\nexport QLR5500_PORTS=%s\n", path.c_str(), path.c_str());

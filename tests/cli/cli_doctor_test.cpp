@@ -1,0 +1,152 @@
+// The doctor's findings from a scratch system tree: sysfs, /proc, the udev
+// and systemd folders as the doctor reads them, built by hand.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+
+#include "cli/doctor.h"
+#include "support/test_support.h"
+
+namespace qlr::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ScratchSystem {
+ public:
+  const SystemView& View() const { return view_; }
+
+  void File(const std::string& path, const std::string& content = "x\n") const {
+    fs::create_directories((view_ / path).parent_path());
+    std::ofstream(view_ / path) << content;
+  }
+  void Link(const std::string& path, const std::string& target) const {
+    fs::create_directories((view_ / path).parent_path());
+    fs::create_symlink(target, view_ / path);
+  }
+  // A USB device at `busId`, linked from the bus as sysfs does; with a tty
+  // `tty` driven by `driver` below its first interface.
+  void UsbAdapter(const std::string& busId, const std::string& id, const std::string& tty = "",
+                  const std::string& driver = "") const {
+    const std::string device = "devices/usb1/" + busId;
+    File("sys/" + device + "/idVendor", id.substr(0, 4) + "\n");
+    File("sys/" + device + "/idProduct", id.substr(5) + "\n");
+    Link("sys/bus/usb/devices/" + busId, "../../../" + device);
+    if (tty.empty()) return;
+    const std::string port = device + "/" + busId + ":1.0/" + tty;
+    fs::create_directories(view_ / "sys" / port / "tty" / tty);
+    Link("sys/class/tty/" + tty, "../../" + port + "/tty/" + tty);
+    Link("sys/" + port + "/tty/" + tty + "/device", "../../../" + tty);
+    Link("sys/" + port + "/driver", "../../../../../bus/usb-serial/drivers/" + driver);
+  }
+  void Ftdi(const std::string& latency = "16") const {
+    UsbAdapter("1-1", "0403:6001", "ttyUSB0", "ftdi_sio");
+    File("sys/devices/usb1/1-1/1-1:1.0/ttyUSB0/latency_timer", latency + "\n");
+    Link("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K-if00-port0", "../../ttyUSB0");
+  }
+
+ private:
+  testing::TempDirectory root_;
+  SystemView view_{root_.Path()};
+};
+
+AnswerTimes RoundTrips(double seconds) { return {std::vector<double>(AnswerTimes::RoundTrips, seconds), 0}; }
+
+TEST(DoctorFindings, FromAScratchSystemTree) {
+  const PortInfo ftdiPort{1, "/dev/ttyUSB0", "USB 0403:6001 FT232R USB UART"};
+  const auto brltty = [](const ScratchSystem& system) {
+    system.UsbAdapter("1-2", "1a86:7523");
+    system.File("usr/lib/udev/rules.d/85-brltty.rules");
+    system.File("lib/systemd/system/brltty.path");
+  };
+  struct Case {
+    const char* what;
+    std::function<void(const ScratchSystem&)> arrange;
+    std::optional<AnswerTimes> measured;  // the receiver's on ftdiPort, when it answered
+    Mark mark;
+    std::vector<std::string> shown;  // in the text or fix of one finding with that mark
+    std::vector<std::string> absent = {};
+  };
+  const Case cases[] = {
+      {"brltty took the CH340",
+       brltty,
+       {},
+       Mark::Problem,
+       {"USB adapter 1a86:7523 (CH340) on USB 1-2 has no serial device: brltty took it",
+        "/usr/lib/udev/rules.d/85-brltty.rules, /lib/systemd/system/brltty.path", "sudo apt remove brltty",
+        "sudo ln -s /dev/null /etc/udev/rules.d/85-brltty.rules",
+        "sudo systemctl mask brltty-udev.service brltty.path"}},
+      {"brltty masked, no driver",
+       [&](const ScratchSystem& system) {
+         brltty(system);
+         system.Link("etc/udev/rules.d/85-brltty.rules", "/dev/null");
+         system.Link("etc/systemd/system/brltty.path", "/dev/null");
+       },
+       {},
+       Mark::Problem,
+       {"(CH340) on USB 1-2 has no serial device: its driver ch341 is not loaded", "sudo modprobe ch341"},
+       {"brltty"}},
+      {"driver loaded, yet no tty",
+       [](const ScratchSystem& system) {
+         system.UsbAdapter("1-2", "1a86:7523");
+         system.File("sys/module/ch341/refcnt");
+       },
+       {},
+       Mark::Problem,
+       {"has no serial device, though its driver ch341 is loaded"}},
+      {"an FTDI adapter with its tty",
+       [](const ScratchSystem& system) { system.Ftdi(); },
+       {},
+       Mark::Ok,
+       {"port 1 /dev/ttyUSB0: USB 0403:6001 FT232R USB UART, driver ftdi_sio, "
+        "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K-if00-port0"},
+       {"has no serial device", "ModemManager", "problem"}},
+      {"ftdi_sio at 16 ms, slow answers",
+       [](const ScratchSystem& system) { system.Ftdi(); },
+       RoundTrips(0.030),
+       Mark::Problem,
+       {"port 1 /dev/ttyUSB0: ftdi_sio latency_timer 16 ms, low-latency delivery not granted: the adapter holds",
+        "DRIVER==\"ftdi_sio\", ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\", ATTR{latency_timer}=\"1\"' | "
+        "sudo tee -a /etc/udev/rules.d/99-qlr5500.rules",
+        "echo 1 | sudo tee /sys/bus/usb-serial/devices/ttyUSB0/latency_timer"}},
+      {"ftdi_sio at 16 ms, answers at full speed",
+       [](const ScratchSystem& system) { system.Ftdi(); },
+       RoundTrips(0.0145),
+       Mark::Ok,
+       {"ftdi_sio latency_timer 16 ms, low-latency delivery granted"},
+       {"problem"}},
+      {"ModemManager running",
+       [](const ScratchSystem& system) {
+         system.Ftdi();
+         system.File("proc/812/comm", "ModemManager\n");
+       },
+       {},
+       Mark::Warning,
+       {"ModemManager is running",
+        "echo 'ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"'"}},
+  };
+  for (const Case& c : cases) {
+    const ScratchSystem system;
+    c.arrange(system);
+    const bool ftdi = fs::exists(system.View() / "sys/class/tty/ttyUSB0");
+    Findings findings = SystemFindings(system.View(), ftdi ? std::vector{ftdiPort} : std::vector<PortInfo>{});
+    if (c.measured) {
+      const bool fast = !c.measured->Slow();
+      const Findings answers = ReceiverFindings(system.View(), {ftdiPort, 2, *c.measured, fast});
+      findings.insert(findings.end(), answers.begin(), answers.end());
+    }
+    const std::string printed = FormatFindings(findings);
+    const bool found = std::any_of(findings.begin(), findings.end(), [&c](const Finding& finding) {
+      return finding.mark == c.mark && std::all_of(c.shown.begin(), c.shown.end(), [&finding](const std::string& s) {
+               return (finding.text + "\n" + finding.fix).find(s) != std::string::npos;
+             });
+    });
+    EXPECT_TRUE(found) << c.what << ":\n" << printed;
+    for (const std::string& text : c.absent)
+      EXPECT_EQ(printed.find(text), std::string::npos) << c.what << ":\n" << printed;
+  }
+}
+
+}  // namespace
+}  // namespace qlr::cli
