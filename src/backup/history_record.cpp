@@ -13,7 +13,7 @@ constexpr int Version = 1;
 constexpr std::string_view End = ".";
 constexpr char Digits[] = "0123456789ABCDEF";
 
-std::string Escaped(std::string_view text) {
+std::string Escape(std::string_view text) {
   std::string out;
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
@@ -142,6 +142,8 @@ bool ReadCompletion(const std::vector<std::string_view>& f, bool done, Completio
 
 }  // namespace
 
+std::string EscapedField(std::string_view text) { return Escape(text); }
+
 bool IsBackupName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
   for (const char c : name) {
@@ -153,14 +155,14 @@ bool IsBackupName(std::string_view name) {
 }
 
 std::string StartedLine(const ChangeRecord& r) {
-  return Line({"started", r.backupName, Escaped(r.time), Escaped(r.command), Escaped(r.argument), Escaped(r.device),
+  return Line({"started", r.backupName, Escape(r.time), Escape(r.command), Escape(r.argument), Escape(r.device),
                std::to_string(r.region), std::to_string(r.changed), Hex(r.before), Hex(r.after)});
 }
 
 std::string CompletionLine(const Completion& c) {
-  if (c.done) return Line({"done", c.backupName, Escaped(c.time)});
-  return Line({"failed", c.backupName, Escaped(c.time), std::to_string(c.failedAddress), std::to_string(c.written),
-               Escaped(c.why)});
+  if (c.done) return Line({"done", c.backupName, Escape(c.time)});
+  return Line({"failed", c.backupName, Escape(c.time), std::to_string(c.failedAddress), std::to_string(c.written),
+               Escape(c.why)});
 }
 
 HistoryLine ParseHistoryLine(std::string_view line) {

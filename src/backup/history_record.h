@@ -67,6 +67,10 @@ std::string CompletionLine(const Completion& completion);
 // One line, without its '\n'.
 HistoryLine ParseHistoryLine(std::string_view line);
 
+// `text` with backslash, tab, CR, LF and the other control characters
+// escaped as a text field of a line is.
+std::string EscapedField(std::string_view text);
+
 // Whether `name` may be a backup's name: a plain file name of the folder,
 // letters, digits, '.', '-' and '_' only, so that no record can point
 // outside the folder.

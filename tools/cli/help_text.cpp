@@ -13,16 +13,24 @@ constexpr const char* ExitStatusText =
     "  1  compare, diff: the images differ\n"
     "  2  usage error, several receivers answered a scan, or a write not confirmed\n"
     "  3  the port, the line or the receiver failed\n"
-    "  4  an image file could not be read or written\n";
+    "  4  an image file or a backup could not be read or written\n";
 
 constexpr std::size_t OptionTextColumn = 20;
+constexpr std::size_t CommandTextColumn = 38;
+
+std::string Padded(std::string text, std::size_t width) {
+  text.resize(std::max(text.size(), width), ' ');
+  return text;
+}
 
 // "  -p, --port P      the receiver's port: ...", further lines of the help indented alike.
 std::string OptionLine(const OptionSpec& option) {
   std::string line = "  " + (option.shortName.empty() ? std::string(4, ' ') : std::string(option.shortName) + ", ") +
                      std::string(option.longName);
   if (!option.valueName.empty()) line += " " + std::string(option.valueName);
-  line.resize(std::max(line.size() + 2, OptionTextColumn), ' ');
+  // A long option name puts its text on the next line, in the column.
+  line = line.size() + 2 > OptionTextColumn ? line + "\n" + std::string(OptionTextColumn, ' ')
+                                            : Padded(line, OptionTextColumn);
   for (const char c : option.help) {
     line += c;
     if (c == '\n') line.append(OptionTextColumn, ' ');
@@ -41,13 +49,18 @@ std::string ToolHelp(const CommandTable& table) {
       "usage: qlr5500 COMMAND [OPTIONS] [FILE...]\n"
       "\n"
       "Backs up and restores the 128-byte EEPROM of a QLR5500 receiver on a serial\n"
-      "port. Image files hold the EEPROM as 128 raw bytes.\n"
+      "port. Image files hold the EEPROM as 128 raw bytes. Every change keeps a backup\n"
+      "of what it replaces: 'qlr5500 history' lists the changes, 'qlr5500 undo' takes\n"
+      "one back.\n"
       "\n"
       "commands:\n";
   for (const CommandSpec& command : table.commands) {
     std::string synopsis(command.synopsis);
-    synopsis.resize(std::max<std::size_t>(synopsis.size() + 2, 38), ' ');
-    text += "  " + synopsis + std::string(command.summary) + "\n";
+    // A long synopsis puts its summary on the next line, in the column.
+    const std::string indent(2, ' ');
+    synopsis = synopsis.size() + 2 > CommandTextColumn ? synopsis + "\n" + indent + std::string(CommandTextColumn, ' ')
+                                                       : Padded(synopsis, CommandTextColumn);
+    text += indent + synopsis + std::string(command.summary) + "\n";
   }
   text +=
       "\n"

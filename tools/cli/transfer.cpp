@@ -33,6 +33,12 @@ LinkResult<> WriteImage(CReceiverLink& link, const EepromImage& image, const Cli
   });
 }
 
+LinkResult<> WriteImageAt(CReceiverLink& link, const std::vector<int>& addresses, const EepromImage& image,
+                          const CliEnvironment& env) {
+  return RunTransfer("writing", env,
+                     [&](ProgressSink* sink) { return link.WriteEepromAddresses(addresses, image.data(), sink); });
+}
+
 int ReportTransferFailure(const LinkFailure& failure, const OpenedReceiver& receiver, bool writing,
                           const CliEnvironment& env) {
   const int code = ReportLinkFailure(failure, receiver.device, receiver.port, env);
