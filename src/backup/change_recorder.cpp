@@ -68,6 +68,11 @@ BackupResult<> ChangeRecorder::Begin(ChangeRecord& record, std::string_view regi
   return {};
 }
 
+BackupResult<> RecordSettled(const BackupFolder& folder, const std::string& backupName) {
+  const Settlement settlement{backupName, LocalTime(std::time(nullptr), "%Y-%m-%dT%H:%M:%S")};
+  return AppendToLog(HistoryLogPath(folder.path), SettlementLine(settlement), folder);
+}
+
 BackupResult<> ChangeRecorder::Finish(Completion completion) {
   completion.backupName = backupName_;
   completion.time = LocalTime(std::time(nullptr), "%Y-%m-%dT%H:%M:%S");

@@ -41,6 +41,13 @@ Parsed Parse(const std::string& text) {
         continue;
       }
       parsedLine = SkippedLine{"it is a second start of " + record->backupName};
+    } else if (const auto* settlement = std::get_if<Settlement>(&parsedLine)) {
+      const auto found = byName.find(settlement->backupName);
+      if (found != byName.end()) {
+        parsed.changes[found->second].settled = true;
+        continue;
+      }
+      parsedLine = SkippedLine{"it is an outcome without its start"};
     } else if (auto* completion = std::get_if<Completion>(&parsedLine)) {
       const auto found = byName.find(completion->backupName);
       if (found != byName.end() && !parsed.changes[found->second].completion) {
@@ -104,7 +111,7 @@ History ReadHistory(const fs::path& folder) {
     Change& change = parsed.changes[i];
     change.number = static_cast<int>(count - i);
     change.backup = StateOfBackup(folder / change.record.backupName, change.record.before);
-    change.unsettled = change.outcome == ChangeOutcome::Cut;
+    change.unsettled = change.outcome == ChangeOutcome::Cut && !change.settled;
     for (std::size_t j = i + 1; j < count && change.unsettled; ++j)
       change.unsettled = !Settles(parsed.changes[j], change);
   }

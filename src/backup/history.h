@@ -31,8 +31,10 @@ struct Change {
   std::optional<Completion> completion{};
   ChangeOutcome outcome = ChangeOutcome::Cut;
   BackupState backup = BackupState::Kept;
-  // A cut change no later change has settled: neither an undo of it nor
-  // a change of the same device that was done since.
+  // An undo found the EEPROM holding the values from before it already.
+  bool settled = false;
+  // A cut change nothing has settled since: no undo of it, no change of the
+  // same device that was done.
   bool unsettled = false;
 };
 

@@ -165,6 +165,8 @@ std::string CompletionLine(const Completion& c) {
                Escape(c.why)});
 }
 
+std::string SettlementLine(const Settlement& s) { return Line({"settled", s.backupName, Escape(s.time)}); }
+
 HistoryLine ParseHistoryLine(std::string_view line) {
   const std::vector<std::string_view> f = Fields(line);
   if (f.size() < 2 || f[0] != Magic) return SkippedLine{"it is no history record"};
@@ -177,6 +179,8 @@ HistoryLine ParseHistoryLine(std::string_view line) {
   if (named && f[2] == "started" && f.size() == 13) {
     ChangeRecord record;
     if (ReadStarted(f, record)) return record;
+  } else if (named && f[2] == "settled" && f.size() == 6) {
+    if (const auto time = Unescaped(f[4])) return Settlement{std::string(f[3]), *time};
   } else if (named && (f[2] == "done" || f[2] == "failed") && f.size() == (f[2] == "done" ? 6u : 9u)) {
     Completion completion;
     if (ReadCompletion(f, f[2] == "done", completion)) return completion;

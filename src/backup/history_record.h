@@ -7,7 +7,10 @@
 //   qlr5500-history 1 started NAME TIME COMMAND ARGUMENT DEVICE REGION CHANGED BEFORE AFTER .
 //   qlr5500-history 1 done    NAME TIME .
 //   qlr5500-history 1 failed  NAME TIME ADDRESS WRITTEN WHY .
+//   qlr5500-history 1 settled NAME TIME .
 //
+// "settled" follows a change cut short when an undo of it found the EEPROM
+// holding its old values already, so that nothing was left to write.
 // The second field is the format's version; a reader skips the lines of a
 // newer one. The "." that ends every line tells a whole line from one a
 // crash cut short. BEFORE and AFTER are the two images in hex (256 digits
@@ -52,17 +55,24 @@ struct Completion {
   bool operator==(const Completion&) const = default;
 };
 
+// A change cut short found undone.
+struct Settlement {
+  std::string backupName{};
+  std::string time{};
+};
+
 // A line that is no record of this version, and why: for the note that
 // names the line a reader skipped.
 struct SkippedLine {
   std::string why{};  // "it is cut short", "it is written by a newer qlr5500", "it is no history record"
 };
 
-using HistoryLine = std::variant<ChangeRecord, Completion, SkippedLine>;
+using HistoryLine = std::variant<ChangeRecord, Completion, Settlement, SkippedLine>;
 
 // The lines, with their '\n'.
 std::string StartedLine(const ChangeRecord& record);
 std::string CompletionLine(const Completion& completion);
+std::string SettlementLine(const Settlement& settlement);
 
 // One line, without its '\n'.
 HistoryLine ParseHistoryLine(std::string_view line);

@@ -86,7 +86,8 @@ int RunUndo(const Invocation& call, const CliEnvironment& env) {
                           .command = "undo",
                           .argument = change.record.backupName,
                           .region = change.record.region,
-                          .undoneNumber = *number},
+                          .undoneNumber = *number,
+                          .settles = change.unsettled ? change.record.backupName : ""},
                          env);
 }
 

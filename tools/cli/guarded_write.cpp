@@ -162,6 +162,11 @@ int WriteWithBackup(const Invocation& call, const ChangeRequest& request, const 
   if (addresses.empty()) {
     env.out << "the EEPROM of the receiver on " << receiver.device << " already holds " << request.what
             << ": nothing written\n";
+    if (request.settles.empty()) return ExitSuccess;
+    if (const BackupResult<> settled = RecordSettled(folder.Value(), request.settles); !settled) {
+      env.err << "qlr5500: " << settled.Failure().what << "\n";
+      return ExitFile;
+    }
     return ExitSuccess;
   }
   if (!call.yes) {

@@ -20,6 +20,7 @@ struct ChangeRequest {
   std::string argument{};             // write: the file's absolute path; undo: the backup name undone
   std::optional<int> region{};        // undo: the region of the receiver the undone change was made on
   std::optional<int> undoneNumber{};  // undo: the number of the change undone
+  std::string settles{};              // undo of a cut change: its backup name, settled also when nothing is written
 };
 
 // False, with the refusal reported, when no confirmation could be asked
