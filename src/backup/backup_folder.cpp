@@ -21,8 +21,9 @@ BackupResult<> MakeBackupFolder(const BackupFolder& folder) {
                          "the home folder " + Utf8OfPath(folder.home) + " does not exist (--backup-dir names another)"};
   }
   // From the top down, so that each folder made can be handed over in turn.
-  fs::path partial;
-  for (const fs::path& part : fs::absolute(folder.path, error)) {
+  const fs::path absolute = fs::absolute(folder.path, error);
+  fs::path partial = absolute.root_path();
+  for (const fs::path& part : absolute.relative_path()) {
     partial /= part;
     if (fs::is_directory(partial, error)) continue;
     if (fs::exists(fs::symlink_status(partial, error))) {
