@@ -55,10 +55,14 @@ std::string Shortened(const std::string& table) {
 // the user says so once more, or with --force.
 int CheckRegion(const Invocation& call, const ChangeRequest& request, int region, const OpenedReceiver& receiver,
                 const CliEnvironment& env) {
-  if (!request.region || *request.region == region || call.force) return ExitSuccess;
+  if (!request.region || *request.region == region) return ExitSuccess;
   const std::string mismatch = "change " + std::to_string(request.undoneNumber.value_or(0)) +
                                " was made on a receiver of region " + RegionText(*request.region) +
                                ", the receiver on " + receiver.device + " is of region " + RegionText(region);
+  if (call.force) {
+    env.err << "qlr5500: note: " << mismatch << " (--force)\n";
+    return ExitSuccess;
+  }
   if (call.yes) {
     env.err << "qlr5500: " << mismatch << ": nothing written (--force writes its values anyway)\n";
     return ExitUsage;

@@ -18,9 +18,15 @@ constexpr const char* ExitStatusText =
 constexpr std::size_t OptionTextColumn = 20;
 constexpr std::size_t CommandTextColumn = 38;
 
-std::string Padded(std::string text, std::size_t width) {
-  text.resize(std::max(text.size(), width), ' ');
-  return text;
+// Pads `text` to `column`; text that would reach it ends its line there, and
+// the next line is indented by `indent` and the column.
+void PadToColumn(std::string& text, std::size_t column, std::size_t indent) {
+  if (text.size() + 2 > column) {
+    text += '\n';
+    text.append(indent + column, ' ');
+  } else {
+    text.resize(column, ' ');
+  }
 }
 
 // "  -p, --port P      the receiver's port: ...", further lines of the help indented alike.
@@ -29,8 +35,7 @@ std::string OptionLine(const OptionSpec& option) {
                      std::string(option.longName);
   if (!option.valueName.empty()) line += " " + std::string(option.valueName);
   // A long option name puts its text on the next line, in the column.
-  line = line.size() + 2 > OptionTextColumn ? line + "\n" + std::string(OptionTextColumn, ' ')
-                                            : Padded(line, OptionTextColumn);
+  PadToColumn(line, OptionTextColumn, 0);
   for (const char c : option.help) {
     line += c;
     if (c == '\n') line.append(OptionTextColumn, ' ');
@@ -57,10 +62,8 @@ std::string ToolHelp(const CommandTable& table) {
   for (const CommandSpec& command : table.commands) {
     std::string synopsis(command.synopsis);
     // A long synopsis puts its summary on the next line, in the column.
-    const std::string indent(2, ' ');
-    synopsis = synopsis.size() + 2 > CommandTextColumn ? synopsis + "\n" + indent + std::string(CommandTextColumn, ' ')
-                                                       : Padded(synopsis, CommandTextColumn);
-    text += indent + synopsis + std::string(command.summary) + "\n";
+    PadToColumn(synopsis, CommandTextColumn, 2);
+    text += "  " + synopsis + std::string(command.summary) + "\n";
   }
   text +=
       "\n"
