@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 
 #include "cli/cli_test_support.h"
@@ -165,18 +166,20 @@ TEST_P(CliStoppedWrite, TheNextCommandNamesACutChangeAndUndoRestoresTheOriginal)
     if (const std::string why = WhyNotUnprivileged(); !why.empty()) GTEST_SKIP() << why;
     fs::permissions(dir_.Path(), fs::perms::all);
   }
-  std::atomic<pid_t> writer{0};
-  std::atomic<int> seen{0};
   if (stop.signal == 0) {
     receiver.AddFault({.commandPrefix = stop.command, .skip = stop.time - 1, .storeInstead = std::uint8_t{0}});
   }
-  receiver.SetObserver([&](const emu::RecordedCommand& command) {
-    if (stop.signal != 0 && command.text.starts_with(stop.command) && ++seen == stop.time) ::kill(writer, stop.signal);
-  });
+  // Shared with the observer: the emulator may still run a copy of it after it is removed.
+  const auto writer = std::make_shared<std::atomic<pid_t>>(0);
+  receiver.SetObserver(
+      [writer, seen = std::make_shared<std::atomic<int>>(0), stop](const emu::RecordedCommand& command) {
+        if (stop.signal != 0 && command.text.starts_with(stop.command) && ++*seen == stop.time)
+          ::kill(*writer, stop.signal);
+      });
   ASSERT_EQ(::chmod(Device().c_str(), 0666), 0);
   ChildProcess child({QLR_PROGRAM_UNDER_TEST, "write", "--yes", File("p.bin", Pattern(128))},
                      {.unprivileged = stop.unprivileged});
-  writer = child.Pid();
+  *writer = child.Pid();
   const ChildResult result = child.Finish();
   receiver.SetObserver({});
   EXPECT_EQ(result.signal, stop.signal);
