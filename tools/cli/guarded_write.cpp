@@ -151,11 +151,6 @@ int WriteWithBackup(const Invocation& call, const ChangeRequest& request, const 
   CReceiverLink link(env.systemCalls);
   const OpenedReceiver receiver = OpenReceiver(link, call.port, env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
-  const LinkResult<int> region = link.QueryRegion();
-  if (!region) return ReportLinkFailure(region.Failure(), receiver.device, receiver.port, env);
-  if (const int refused = CheckRegion(call, request, region.Value(), receiver, env); refused != ExitSuccess) {
-    return refused;
-  }
   EepromImage current{};
   if (const LinkResult<> read = ReadImage(link, current, env); !read) {
     const int code = ReportTransferFailure(read.Failure(), receiver, false, env);
@@ -172,6 +167,12 @@ int WriteWithBackup(const Invocation& call, const ChangeRequest& request, const 
       return ExitFile;
     }
     return ExitSuccess;
+  }
+  // Asked only when there is something to write: it costs a round trip.
+  const LinkResult<int> region = link.QueryRegion();
+  if (!region) return ReportLinkFailure(region.Failure(), receiver.device, receiver.port, env);
+  if (const int refused = CheckRegion(call, request, region.Value(), receiver, env); refused != ExitSuccess) {
+    return refused;
   }
   if (!call.yes) {
     if (const int declined = ConfirmChange(request, current, addresses.size(), receiver, env); declined) {
