@@ -154,7 +154,7 @@ int WriteWithBackup(const Invocation& call, const ChangeRequest& request, const 
   EepromImage current{};
   if (const LinkResult<> read = ReadImage(link, current, env); !read) {
     const int code = ReportTransferFailure(read.Failure(), receiver, false, env);
-    env.err << "qlr5500: nothing was written\n";
+    env.err << "qlr5500: nothing was written: no backup without a read (--no-backup writes without one)\n";
     return code;
   }
   const std::vector<int> addresses = DifferingAddresses(current, request.image);
