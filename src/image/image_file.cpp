@@ -2,11 +2,12 @@
 #include <cstring>
 
 #include "image/image_file.h"
+#include "os/utf8_path.h"
 
 namespace qlr {
 
 std::string ImageFileFailure::Describe(const std::filesystem::path& path) const {
-  std::string name = path.string();
+  std::string name = Utf8OfPath(path);
   const std::string reason = sysErrno ? std::string(" (") + std::strerror(sysErrno) + ")" : std::string();
   switch (status) {
     case ImageFileStatus::Ok: return name + " is fine";

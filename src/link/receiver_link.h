@@ -22,6 +22,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "link/line_assembler.h"
 #include "link/line_handover.h"
@@ -86,6 +87,12 @@ class CReceiverLink {
   // Both transfers record in a failure whether service mode was entered and
   // how many addresses were done.
   LinkResult<> WriteEeprom(int start, int count, const std::uint8_t* source, ProgressSink* sink);
+  // Writes image[a] into each address a of `addresses` (0..127, in the order
+  // given) in one service-mode session, each verified as WriteEeprom does,
+  // with the same failure record: addressesDone counts the addresses of the
+  // list written and verified. The progress counts them too: SetRange(0, n-1),
+  // then SetPosition(i) after the i-th. An empty list sends nothing.
+  LinkResult<> WriteEepromAddresses(const std::vector<int>& addresses, const std::uint8_t* image, ProgressSink* sink);
 
   // --- state ---
 
@@ -102,11 +109,15 @@ class CReceiverLink {
  private:
   void ReaderThread();
   bool AwaitLine(const char* pattern, std::string& line);
-  LinkResult<> EnterServiceMode(ProgressSink* sink);
+  // Entry; `sink` then gets SetRange(0, highest).
+  LinkResult<> EnterServiceMode(ProgressSink* sink, int highest);
   LinkResult<> LeaveServiceMode();
-  // Entry, one step per address, exit.
+  // Entry, one step per address, exit; progress positions run from `start`
+  // up to `highest`.
   LinkResult<> Transfer(int start, int count, ProgressSink* sink,
-                        const std::function<LinkResult<>(int address)>& transferAddress);
+                        const std::function<LinkResult<>(int address)>& transferAddress, int highest = 127);
+  // Writes one address and reads it back.
+  LinkResult<> WriteAndVerify(int address, int value);
   // A failure of the step under way, with the transfer's progress; an error
   // number of the system decides the kind where it can.
   LinkFailure Fail(LinkFailureKind kind, std::string step, std::string command = {}, int sysErrno = 0) const;

@@ -41,7 +41,7 @@ LinkResult<int> CReceiverLink::QueryRegion() {
   return code;
 }
 
-LinkResult<> CReceiverLink::EnterServiceMode(ProgressSink* sink) {
+LinkResult<> CReceiverLink::EnterServiceMode(ProgressSink* sink, int highest) {
   if (auto prepared = SendAndAwaitOk(command::PrepareService); !prepared) return prepared;
   if (auto sent = Send(command::EnterService); !sent) return sent;
   if (auto formatted = SetLineFormat(ServiceBaud, ByteSize, Parity::None, StopBits::Two); !formatted) return formatted;
@@ -53,7 +53,7 @@ LinkResult<> CReceiverLink::EnterServiceMode(ProgressSink* sink) {
     }
   }
   transfer_.enteredServiceMode = true;
-  if (sink) sink->SetRange(0, 127);
+  if (sink) sink->SetRange(0, highest);
   // A late line from before the speed change must not pass for an answer.
   // Best effort: a refused purge does not stop the transfer.
   static_cast<void>(port_.PurgeInput());
@@ -67,9 +67,9 @@ LinkResult<> CReceiverLink::LeaveServiceMode() {
 }
 
 LinkResult<> CReceiverLink::Transfer(int start, int count, ProgressSink* sink,
-                                     const std::function<LinkResult<>(int address)>& transferAddress) {
+                                     const std::function<LinkResult<>(int address)>& transferAddress, int highest) {
   transfer_ = {};
-  LinkResult<> outcome = EnterServiceMode(sink);
+  LinkResult<> outcome = EnterServiceMode(sink, highest);
   for (int address = start; outcome && address < start + count; ++address) {
     outcome = transferAddress(address);
     if (!outcome) break;
@@ -99,26 +99,47 @@ LinkResult<> CReceiverLink::ReadEeprom(int start, int count, std::uint8_t* desti
   });
 }
 
+LinkResult<> CReceiverLink::WriteAndVerify(int address, int value) {
+  char write[16];
+  std::snprintf(write, sizeof write, command::WriteAddressFormat, address, value);
+  // A rejected write is tried once more.
+  if (!SendAndAwaitOk(write)) {
+    if (auto retried = SendAndAwaitOk(write); !retried) return retried;
+  }
+  char read[16];
+  std::snprintf(read, sizeof read, command::ReadAddressFormat, address);
+  if (auto answered = SendAndAwait(read, "LD0xxxx"); !answered) return answered;
+  const int stored = HexPairAt(answer_.c_str(), 5);
+  if (stored != value) {
+    char step[64];
+    std::snprintf(step, sizeof step, "address %02X holds %02X after writing %02X", address, stored, value);
+    return Fail(LinkFailureKind::ValueNotKept, step, std::string(write, 7));
+  }
+  return {};
+}
+
 LinkResult<> CReceiverLink::WriteEeprom(int start, int count, const std::uint8_t* source, ProgressSink* sink) {
-  return Transfer(start, count, sink, [this, start, source](int address) -> LinkResult<> {
-    const int value = source[address - start];
-    char write[16];
-    std::snprintf(write, sizeof write, command::WriteAddressFormat, address, value);
-    // A rejected write is tried once more.
-    if (!SendAndAwaitOk(write)) {
-      if (auto retried = SendAndAwaitOk(write); !retried) return retried;
+  return Transfer(start, count, sink,
+                  [this, start, source](int address) { return WriteAndVerify(address, source[address - start]); });
+}
+
+LinkResult<> CReceiverLink::WriteEepromAddresses(const std::vector<int>& addresses, const std::uint8_t* image,
+                                                 ProgressSink* sink) {
+  for (const int address : addresses) {
+    if (address < 0 || address > 127) {
+      return Fail(LinkFailureKind::BadRequest, "write: no address " + std::to_string(address));
     }
-    char read[16];
-    std::snprintf(read, sizeof read, command::ReadAddressFormat, address);
-    if (auto answered = SendAndAwait(read, "LD0xxxx"); !answered) return answered;
-    const int stored = HexPairAt(answer_.c_str(), 5);
-    if (stored != value) {
-      char step[64];
-      std::snprintf(step, sizeof step, "address %02X holds %02X after writing %02X", address, stored, value);
-      return Fail(LinkFailureKind::ValueNotKept, step, std::string(write, 7));
-    }
-    return {};
-  });
+  }
+  if (addresses.empty()) return {};
+  const int count = static_cast<int>(addresses.size());
+  // The steps are the list's positions, so that the progress counts addresses written.
+  return Transfer(
+      0, count, sink,
+      [this, &addresses, image](int index) {
+        const int address = addresses[static_cast<std::size_t>(index)];
+        return WriteAndVerify(address, image[address]);
+      },
+      count - 1);
 }
 
 }  // namespace qlr

@@ -47,6 +47,9 @@ constexpr double IdealWriteSeconds(int addresses = 128) {
   return wire.Seconds();
 }
 
+// One region query ("GE?" and its "GExx") at 9600 baud.
+constexpr double IdealRegionSeconds() { return (5 + 6) * CharacterSeconds(9600); }
+
 // One presence check ("H101" and its "G000") at 9600 baud.
 constexpr double IdealPresenceSeconds() { return (6 + 6) * CharacterSeconds(9600); }
 

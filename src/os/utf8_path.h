@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace qlr {
@@ -12,6 +13,13 @@ namespace qlr {
 // must be valid UTF-8, as Narrow gives it.
 inline std::filesystem::path PathFromUtf8(std::string_view text) {
   return std::filesystem::path(std::u8string_view(reinterpret_cast<const char8_t*>(text.data()), text.size()));
+}
+
+// The UTF-8 text of a path, for messages and records: path.string() is in
+// the ANSI code page on Windows, which holds few of the characters a name may have.
+inline std::string Utf8OfPath(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return {text.begin(), text.end()};
 }
 
 }  // namespace qlr

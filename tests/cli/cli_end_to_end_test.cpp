@@ -110,10 +110,11 @@ TEST_F(CliBinary, CompareCountsAndListsTheDifferences) {
   EXPECT_TRUE(Contains(Run({"compare", File("one.bin", image)}).out, row));
 }
 
-TEST_F(CliBinary, WriteSendsEachByteWithItsReadBackInServiceMode) {
-  const ChildResult result = Run({"write", "--port", "1", "--yes", File("image.bin", Pattern(128))});
+TEST_F(CliBinary, WriteWithoutBackupSendsEachByteWithItsReadBackInServiceMode) {
+  const ChildResult result = Run({"write", "--port", "1", "--yes", "--no-backup", File("image.bin", Pattern(128))});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(Memory(), Pattern(128));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "data"));
 
   std::vector<std::string> expected = {"H101", "G300", "G105", "GC01", "GCF0"};
   for (unsigned address = 0; address < 128; ++address) {
@@ -288,7 +289,7 @@ TEST_F(CliBinary, DoctorNamesTheProgramThatHoldsThePort) {
 TEST_F(CliBinary, InterruptDuringAWriteLetsTheWriteFinish) {
   // Slow enough that the signal surely comes in the middle.
   receiver.AddFault({.commandPrefix = "LD0", .delay = milliseconds(4)});
-  ChildProcess child({QLR_PROGRAM_UNDER_TEST, "write", "--yes", File("image.bin", Pattern(128))});
+  ChildProcess child({QLR_PROGRAM_UNDER_TEST, "write", "--yes", "--no-backup", File("image.bin", Pattern(128))});
   ASSERT_GE(receiver.WaitForCommands(40, std::chrono::seconds(10)), 40u);
   ::kill(child.Pid(), SIGINT);
   const ChildResult result = child.Finish();

@@ -143,7 +143,7 @@ TEST(CliRegistry, CompletionOffersEveryCommandAndItsOptions) {
     const std::string name(command.name);
     names += (names.empty() ? "" : " ") + name;
     EXPECT_EQ(offered[name], LongNames(command)) << name;
-    EXPECT_EQ(takingFiles.contains(name), !command.IsHelp() && command.maxOperands > 0) << name;
+    EXPECT_EQ(takingFiles.contains(name), command.TakesFiles()) << name;
   }
   EXPECT_EQ(commands, "\"" + names + "\"");
 }

@@ -1,5 +1,5 @@
 // What the CLI's tests share: an emulated receiver behind port 1, a scratch
-// directory, and image conversions.
+// directory that holds the backups too, and image conversions.
 #pragma once
 
 #include <string>
@@ -31,6 +31,8 @@ class CliFixture : public ReceiverFixture {
   }
 
   TempDirectory dir_;
+  // Backups and their history go here, for the programs the test runs too.
+  ScopedEnvironment dataHome_{"XDG_DATA_HOME", (dir_ / "data").string()};
 };
 
 }  // namespace qlr::testing

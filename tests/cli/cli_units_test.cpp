@@ -44,7 +44,10 @@ TEST(CliArguments, AcceptsOrRejectsCommandLines) {
       {{"read", "-p", "1", "-p", "2", "a"}, "--port given twice"},
       {{"read", "--yes", "a"}, "read does not take --yes"},
       {{"dump", "--port", "1", "a"}, "dump does not take --port"},
-      {{"write", "--force", "a"}, "unknown option '--force'"},
+      {{"write", "--frob", "a"}, "unknown option '--frob'"},
+      {{"write", "--force", "a"}, "write does not take --force"},
+      {{"undo", "2", "3"}, "undo takes one change number, not 2"},
+      {{"history", "--backup-dir="}, "--backup-dir needs a folder"},
   };
   for (const ParseCase& c : cases) {
     const ParseOutcome outcome = ParseArguments(c.words, Registry());

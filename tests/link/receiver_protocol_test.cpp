@@ -61,6 +61,30 @@ TEST_F(ProtocolTest, WriteEepromWritesAndReadsBackEveryAddress) {
   EXPECT_EQ(Traffic(receiver), expected);
 }
 
+TEST_F(ProtocolTest, WriteEepromAddressesWritesOnlyThoseInOneSession) {
+  EXPECT_TRUE(link.WriteEepromAddresses({}, MediumValues.data(), &sink));
+  EXPECT_TRUE(receiver.Commands().empty());
+  EXPECT_TRUE(sink.calls.empty());
+
+  const emu::Eeprom before = receiver.Memory();
+  ASSERT_TRUE(link.WriteEepromAddresses({0x05, 0x42, 0x7F}, MediumValues.data(), &sink));
+  EXPECT_EQ(CommandTexts(receiver), (Lines{"G300", "G105", "GC01", "GCF0", "LD00500", "LD005?", "LD0427A", "LD042?",
+                                           "LD07F05", "LD07F?", "H100", "H101"}));
+  EXPECT_EQ(sink.calls, (Lines{"range 0-2", "0", "1", "2"}));
+  emu::Eeprom expected = before;
+  for (const std::size_t address : {0x05, 0x42, 0x7F}) expected[address] = MediumValues[address];
+  EXPECT_EQ(receiver.Memory(), expected);
+
+  // A failure tells how many of the list were written and verified.
+  receiver.AddFault({.commandPrefix = "LD042", .storeInstead = std::uint8_t{0x00}});
+  const LinkResult<> failed = link.WriteEepromAddresses({0x10, 0x42, 0x50}, MediumValues.data(), nullptr);
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(failed.Failure().kind, LinkFailureKind::ValueNotKept);
+  EXPECT_TRUE(failed.Failure().enteredServiceMode);
+  EXPECT_EQ(failed.Failure().addressesDone, 1);
+  EXPECT_FALSE(link.WriteEepromAddresses({128}, MediumValues.data(), nullptr));
+}
+
 TEST_F(ProtocolTest, AnswersAreReadByPositionNotByEchoedAddress) {
   receiver.AddFault({.commandPrefix = "LD005?", .answer = Lines{"LD07F3A"}});
   EepromImage image{};

@@ -5,11 +5,14 @@ qlr5500.exe runs each command beside the Linux qlr5500, each against a fresh
 emulated receiver with the same memory: exit status, output, the commands
 and speeds the receiver saw and its memory afterwards must be the same, and
 the files they write must hold the receiver's bytes, also under names that
-no ANSI code page holds. SaveQLR5500.exe /SAVE must leave a snapshot that is
-hidden and read-only and nothing else, touch no port a second time, and
-leave no file when the transfer fails. qlr5500.exe doctor must find an FTDI
-adapter's latency timer in the registry, and slow answers. With --unprivileged the snapshot runs
-as that user (Wine lets root write read-only files).
+no ANSI code page holds. A write, the history, an undo and a compare must
+give the original back, with the backups in the known folder and in one
+named so that no ANSI code page holds it. qlr5500.exe doctor must find an
+FTDI adapter's latency timer in the registry, and slow answers.
+SaveQLR5500.exe /SAVE must leave a snapshot that is hidden and read-only and
+nothing else, touch no port a second time, and leave no file when the
+transfer fails. With --unprivileged the snapshot runs as that user (Wine lets
+root write read-only files).
 
   end_to_end.py --emulator E --linux-cli Q --build DIR [--pace] [--unprivileged UID]
 
@@ -18,6 +21,7 @@ a persistent wineserver already running for the user.
 """
 import argparse
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -127,9 +131,11 @@ def run_cli_pair(args, exe, linux_cli, emulator, files, pace=False, folder_name=
         receiver = Receiver(emulator, base, scenario_image(1), pace)
         port, shown = windows_port(receiver.device) if windows else (receiver.device, receiver.device)
         program = ["wine", exe] if windows else [linux_cli]
-        result = run(program + args, folder, port)
+        # Wine keeps its backups in the prefix's known folder; Linux here.
+        result = run(program + args, folder, port, env={"XDG_DATA_HOME": os.path.join(base, "data")})
         memory = receiver.stop()
-        text = [(t.replace("\r\n", "\n").replace(shown, "DEVICE")) for t in (result.stdout, result.stderr)]
+        text = [BACKUP_LINE.sub("BACKUP", t.replace("\r\n", "\n").replace(shown, "DEVICE"))
+                for t in (result.stdout, result.stderr)]
         images = {n: open(os.path.join(folder, n), "rb").read() for n in sorted(os.listdir(folder))
                   if n.endswith(".bin") and n not in ("initial.bin", "final.bin")}
         outcomes.append((result.returncode, text, receiver.commands(), memory, images, result.seconds))
@@ -139,6 +145,9 @@ def run_cli_pair(args, exe, linux_cli, emulator, files, pace=False, folder_name=
         check(outcomes[0][part] == outcomes[1][part], f"{label}: {name} differ: {outcomes[0][part]!r} "
               f"(Linux) vs {outcomes[1][part]!r} (Windows)")
     return outcomes[1]
+
+
+BACKUP_LINE = re.compile(r"backup of the values before: .*")
 
 
 def check_cli(exe, linux_cli, emulator, pace):
@@ -153,6 +162,7 @@ def check_cli(exe, linux_cli, emulator, pace):
         (["compare", "same.bin"], {"same.bin": (image, 0o644)}),
         (["compare", "other.bin"], {"other.bin": (other, 0o644)}),
         (["write", "--yes", "other.bin"], {"other.bin": (other, 0o644)}),
+        (["write", "--yes", "--no-backup", "other.bin"], {"other.bin": (other, 0o644)}),
         (["medium", "--yes"], {}),
         (["read", "locked.bin"], {"locked.bin": (other, read_only)}),
     ]
@@ -176,11 +186,14 @@ def measure(exe, linux_cli, emulator):
     # Every character at 11 bits plus two 20 ms pauses, as src/link/wire_time.h counts them.
     def ideal(service_per_byte):
         return 30 * 11 / 9600 + (30 + 128 * service_per_byte) * 11 / 38400 + 0.040
-    for args, files, per_byte in ((["read", "paced.bin"], {}, 17),
-                                  (["write", "--yes", "paced.bin"], {"paced.bin": (scenario_image(3), 0o644)}, 32)):
+    paced = {"paced.bin": (scenario_image(3), 0o644)}
+    # A write with its backup reads first: the ideal of both transfers.
+    for args, files, transfer in ((["read", "paced.bin"], {}, ideal(17)),
+                                  (["write", "--yes", "--no-backup", "paced.bin"], paced, ideal(32)),
+                                  (["write", "--yes", "paced.bin"], paced, ideal(17) + ideal(32))):
         result = run_cli_pair(args, exe, linux_cli, emulator, files, pace=True)
-        print(f"paced {args[0]}: qlr5500.exe {result[5]:.2f} s, ideal transfer {ideal(per_byte):.2f} s, "
-              f"ratio {result[5] / ideal(per_byte):.2f} (whole program under Wine, scan included)")
+        print(f"paced {' '.join(args[:-1])}: qlr5500.exe {result[5]:.2f} s, ideal transfer {transfer:.2f} s, "
+              f"ratio {result[5] / transfer:.2f} (whole program under Wine, scan included)")
 
 
 WIDE_FOLDER = "Größe Папка 文件夹"
@@ -247,6 +260,44 @@ def check_doctor(exe, emulator):
             print(f"{label}: {[line for line in out.splitlines() if 'answer time' in line]}")
     finally:
         subprocess.run(["wine", "reg", "delete", FTDI_BUS, "/f"], capture_output=True)
+
+
+def check_backups(exe, emulator):
+    """write, history, undo and compare under Wine against one receiver: the original comes back, only the
+    differing bytes are written, and a backup folder no ANSI code page can name serves as well."""
+    base = tempfile.mkdtemp(prefix="qlr-backups-")
+    original = scenario_image(6)
+    changed = bytearray(original)
+    for address in (0x05, 0x42, 0x7F):
+        changed[address] ^= 0x81
+    for name, content in (("original.bin", original), ("changed.bin", bytes(changed))):
+        with open(os.path.join(base, name), "wb") as f:
+            f.write(content)
+    receiver = Receiver(emulator, base, original)
+    port = windows_path(receiver.device)
+    wide = windows_path(os.path.join(base, WIDE_FOLDER, "backups"))
+    steps = [  # arguments, exit status, what the output holds
+        (["write", "--yes", "changed.bin"], 0, "3 bytes changed, all 128 verified"),
+        (["history", "--porcelain"], 0, "\twrite\t"),
+        (["undo", "--yes"], 0, "from before change 1"),
+        (["compare", "original.bin"], 0, "is identical to original.bin"),
+        (["history"], 0, "undo of change 2"),
+        (["write", "--yes", "--backup-dir", wide, "changed.bin"], 0, "backups\\" + "2"),
+        (["history", "--porcelain", "--backup-dir", wide], 0, "\tdone\t"),
+    ]
+    try:
+        for args, status, expected in steps:
+            result = run(["wine", exe] + args, base, port)
+            check(result.returncode == status and expected in result.stdout,
+                  f"qlr5500.exe {' '.join(args)}: {result.returncode}: {result.stdout!r} {result.stderr!r}")
+        writes = [text for _, text in receiver.commands() if text.startswith("LD0") and not text.endswith("?")]
+        check(len(writes) == 9, f"backups: 3 bytes written each time, not {len(writes)}")
+        check(len(os.listdir(os.path.join(base, WIDE_FOLDER, "backups"))) == 2,
+              "backups: a backup and the history in the folder named with --backup-dir")
+        check(receiver.stop() == bytes(changed), "backups: the receiver holds the last write")
+    finally:
+        receiver.stop()
+        shutil.rmtree(base)
 
 
 def dos_attributes(path):
@@ -326,6 +377,7 @@ def main():
         check_cli(cli, args.linux_cli, args.emulator, args.pace)
         check_wide_names(cli, args.linux_cli, args.emulator)
         check_doctor(cli, args.emulator)
+        check_backups(cli, args.emulator)
     check_snapshot(app, args.emulator, args.unprivileged)
     if failures:
         print(f"{len(failures)} check(s) failed", file=sys.stderr)

@@ -13,11 +13,13 @@ bool AllDigits(std::string_view text) {
 
 std::string OperandMistake(const CommandSpec& command, std::size_t given) {
   const std::string name(command.name);
+  const std::string operand(command.operand);
   if (static_cast<int>(given) < command.minOperands) {
-    return name + (command.minOperands == 2 ? " needs two files" : " needs a file");
+    return name + (command.minOperands == 2 ? " needs two " + operand + "s" : " needs a " + operand);
   }
-  if (command.maxOperands == 0) return name + " takes no file";
-  return name + (command.maxOperands == 2 ? " takes two files" : " takes one file") + ", not " + std::to_string(given);
+  if (command.maxOperands == 0) return name + " takes no " + operand;
+  return name + (command.maxOperands == 2 ? " takes two " + operand + "s" : " takes one " + operand) + ", not " +
+         std::to_string(given);
 }
 
 // The option `word` is; a value written into it ("--port=3") goes to `inlineValue`.

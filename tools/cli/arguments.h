@@ -40,11 +40,13 @@ struct CommandSpec {
   std::vector<const OptionSpec*> options{};  // none: the command takes only --help
   int minOperands = 0;
   int maxOperands = 0;
-  std::string_view summary;      // one line for the command list
-  std::string_view details{};    // the rest of the command's --help
-  CommandHandler run = nullptr;  // null for "help": its operand names a command, and the tool answers it
+  std::string_view summary;           // one line for the command list
+  std::string_view details{};         // the rest of the command's --help
+  CommandHandler run = nullptr;       // null for "help": its operand names a command, and the tool answers it
+  std::string_view operand = "file";  // what an operand is, for mistakes and for completion
 
   bool IsHelp() const { return run == nullptr; }
+  bool TakesFiles() const { return !IsHelp() && maxOperands > 0 && operand == "file"; }
   bool Takes(const OptionSpec& option) const;
 };
 
@@ -65,6 +67,8 @@ struct PortSpec {
 
 // A device to show in help, as users of this system know them.
 extern const char* const ExampleDevice;
+// Where backups are kept when no --backup-dir is given, for help.
+extern const char* const DefaultBackupFolder;
 
 // "3" is port 3, "/dev/ttyUSB0" and "ttyUSB0" are that device. Empty on a
 // mistake, which is then described in `error`.
@@ -79,6 +83,10 @@ struct Invocation {
   bool yes = false;
   bool all = false;
   bool noClobber = false;
+  std::optional<std::string> backupDir;  // --backup-dir, as given (UTF-8)
+  bool noBackup = false;
+  bool porcelain = false;
+  bool force = false;
   std::vector<std::string> operands;  // the files, or the subcommand that "help" is about
 };
 

@@ -2,6 +2,7 @@
 
 namespace qlr::cli {
 
+const char* const DefaultBackupFolder = "%LOCALAPPDATA%\\SaveQLR5500\\backups";
 const char* const ExampleDevice = "COM3";
 
 }  // namespace qlr::cli

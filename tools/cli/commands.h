@@ -27,4 +27,8 @@ int RunDoctor(const Invocation& call, const CliEnvironment& env);
 int RunWrite(const Invocation& call, const CliEnvironment& env);
 int RunMedium(const Invocation& call, const CliEnvironment& env);
 
+// The history of changes (commands_history.cpp).
+int RunHistory(const Invocation& call, const CliEnvironment& env);
+int RunUndo(const Invocation& call, const CliEnvironment& env);
+
 }  // namespace qlr::cli

@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/doctor.h"
 #include "cli/exit_codes.h"
+#include "cli/history_report.h"
 #include "cli/port_listing.h"
 #include "cli/receiver_session.h"
 #include "link/receiver_commands.h"
@@ -85,6 +86,7 @@ std::string Conclusion(int code, const Findings& findings) {
 }  // namespace
 
 int RunDoctor(const Invocation& call, const CliEnvironment& env) {
+  ReportCutChanges(call, env);
   const SystemView view;
   const std::vector<PortInfo> map = DescribedPorts();
   Findings findings = SystemFindings(view, map);

@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/formatting.h"
+#include "cli/history_report.h"
 #include "cli/image_input.h"
 #include "cli/interrupt_deferral.h"
 #include "cli/receiver_session.h"
@@ -46,6 +47,7 @@ bool TargetLooksWritable(const std::string& file, bool noClobber, const CliEnvir
 }  // namespace
 
 int RunFind(const Invocation& call, const CliEnvironment& env) {
+  ReportCutChanges(call, env);
   CReceiverLink link(env.systemCalls);
   const std::vector<PortInfo> found = ScanForReceivers(link, call.all);
   if (found.empty()) return ReportNoReceiver(link, env);
@@ -54,6 +56,7 @@ int RunFind(const Invocation& call, const CliEnvironment& env) {
 }
 
 int RunRegion(const Invocation& call, const CliEnvironment& env) {
+  ReportCutChanges(call, env);
   CReceiverLink link(env.systemCalls);
   const OpenedReceiver receiver = OpenReceiver(link, call.port, env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
@@ -64,6 +67,7 @@ int RunRegion(const Invocation& call, const CliEnvironment& env) {
 }
 
 int RunRead(const Invocation& call, const CliEnvironment& env) {
+  ReportCutChanges(call, env);
   const std::string& file = call.operands[0];
   const fs::path path = PathFromUtf8(file);
   if (!TargetLooksWritable(file, call.noClobber, env)) return ExitFile;
@@ -89,6 +93,7 @@ int RunRead(const Invocation& call, const CliEnvironment& env) {
 }
 
 int RunCompare(const Invocation& call, const CliEnvironment& env) {
+  ReportCutChanges(call, env);
   const std::string& file = call.operands[0];
   EepromImage fromFile{};
   if (!LoadImageForCommand(file, fromFile, env)) return ExitFile;

@@ -1,24 +1,25 @@
-// Subcommands that change the receiver's EEPROM: both ask first, both verify.
+// Subcommands that change the receiver's EEPROM: both ask first, both verify,
+// and both keep a backup first unless told not to.
+#include <filesystem>
+
 #include "cli/commands.h"
 #include "cli/confirmation.h"
 #include "cli/exit_codes.h"
+#include "cli/guarded_write.h"
+#include "cli/history_report.h"
 #include "cli/image_input.h"
 #include "cli/receiver_session.h"
 #include "cli/transfer.h"
 #include "image/eeprom_image.h"
+#include "os/utf8_path.h"
 
 namespace qlr::cli {
 namespace {
 
-// `what` names the image for messages, e.g. "backup.bin" or "the medium values".
-int WriteToReceiver(const Invocation& call, const EepromImage& image, const std::string& what,
-                    const CliEnvironment& env) {
-  // Refused before the port is touched: a script that forgot --yes sends nothing.
-  if (!call.yes && !env.inputIsTerminal) {
-    env.err << "qlr5500: not writing " << what
-            << ": standard input is not a terminal to confirm on (--yes writes without asking)\n";
-    return ExitUsage;
-  }
+// --no-backup: all 128 bytes, nothing read first, nothing kept.
+int WriteWithoutBackup(const Invocation& call, const EepromImage& image, const std::string& what,
+                       const CliEnvironment& env) {
+  ReportCutChanges(call, env);
   CReceiverLink link(env.systemCalls);
   const OpenedReceiver receiver = OpenReceiver(link, call.port, env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
@@ -37,17 +38,25 @@ int WriteToReceiver(const Invocation& call, const EepromImage& image, const std:
   return ExitSuccess;
 }
 
+int WriteToReceiver(const Invocation& call, const ChangeRequest& request, const CliEnvironment& env) {
+  if (!MayWrite(call, request.what, env)) return ExitUsage;
+  if (call.noBackup) return WriteWithoutBackup(call, request.image, request.what, env);
+  return WriteWithBackup(call, request, env);
+}
+
 }  // namespace
 
 int RunWrite(const Invocation& call, const CliEnvironment& env) {
   const std::string& file = call.operands[0];
-  EepromImage image{};
-  if (!LoadImageForCommand(file, image, env)) return ExitFile;
-  return WriteToReceiver(call, image, file, env);
+  ChangeRequest request{.what = file, .command = "write"};
+  if (!LoadImageForCommand(file, request.image, env)) return ExitFile;
+  std::error_code error;
+  request.argument = Utf8OfPath(std::filesystem::absolute(PathFromUtf8(file), error));
+  return WriteToReceiver(call, request, env);
 }
 
 int RunMedium(const Invocation& call, const CliEnvironment& env) {
-  return WriteToReceiver(call, MediumValues, "the medium values", env);
+  return WriteToReceiver(call, {.image = MediumValues, .what = "the medium values", .command = "medium"}, env);
 }
 
 }  // namespace qlr::cli

@@ -14,16 +14,29 @@ constexpr const char* ExitStatusText =
     "     something needs fixing\n"
     "  2  usage error, several receivers answered a scan, or a write not confirmed\n"
     "  3  the port, the line or the receiver failed (doctor: none could be reached)\n"
-    "  4  an image file could not be read or written\n";
+    "  4  an image file or a backup could not be read or written\n";
 
 constexpr std::size_t OptionTextColumn = 20;
+constexpr std::size_t CommandTextColumn = 38;
+
+// Pads `text` to `column`; text that would reach it ends its line there, and
+// the next line is indented by `indent` and the column.
+void PadToColumn(std::string& text, std::size_t column, std::size_t indent) {
+  if (text.size() + 2 > column) {
+    text += '\n';
+    text.append(indent + column, ' ');
+  } else {
+    text.resize(column, ' ');
+  }
+}
 
 // "  -p, --port P      the receiver's port: ...", further lines of the help indented alike.
 std::string OptionLine(const OptionSpec& option) {
   std::string line = "  " + (option.shortName.empty() ? std::string(4, ' ') : std::string(option.shortName) + ", ") +
                      std::string(option.longName);
   if (!option.valueName.empty()) line += " " + std::string(option.valueName);
-  line.resize(std::max(line.size() + 2, OptionTextColumn), ' ');
+  // A long option name puts its text on the next line, in the column.
+  PadToColumn(line, OptionTextColumn, 0);
   for (const char c : option.help) {
     line += c;
     if (c == '\n') line.append(OptionTextColumn, ' ');
@@ -42,12 +55,15 @@ std::string ToolHelp(const CommandTable& table) {
       "usage: qlr5500 COMMAND [OPTIONS] [FILE...]\n"
       "\n"
       "Backs up and restores the 128-byte EEPROM of a QLR5500 receiver on a serial\n"
-      "port. Image files hold the EEPROM as 128 raw bytes.\n"
+      "port. Image files hold the EEPROM as 128 raw bytes. Every change keeps a backup\n"
+      "of what it replaces: 'qlr5500 history' lists the changes, 'qlr5500 undo' takes\n"
+      "one back.\n"
       "\n"
       "commands:\n";
   for (const CommandSpec& command : table.commands) {
     std::string synopsis(command.synopsis);
-    synopsis.resize(std::max<std::size_t>(synopsis.size() + 2, 38), ' ');
+    // A long synopsis puts its summary on the next line, in the column.
+    PadToColumn(synopsis, CommandTextColumn, 2);
     text += "  " + synopsis + std::string(command.summary) + "\n";
   }
   text +=

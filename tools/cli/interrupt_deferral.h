@@ -6,7 +6,8 @@
 // link is bounded, so letting the transfer end costs at most a few seconds.
 // While an object lives, these signals only print a note; its destructor
 // restores the previous handling and delivers a signal that came meanwhile,
-// which normally ends the process. Not to be nested.
+// which normally ends the process. One made while another lives changes
+// nothing: the outermost holds the signals back until it ends.
 #pragma once
 
 namespace qlr::cli {

@@ -12,6 +12,8 @@ namespace {
 constexpr std::array<int, 3> DeferredSignals = {SIGINT, SIGTERM, SIGHUP};
 volatile std::sig_atomic_t pendingSignal = 0;
 std::array<struct sigaction, DeferredSignals.size()> previousActions{};
+// Deferrals alive; the outermost installs and restores.
+int depth = 0;
 
 void NoteSignal(int number) {
   if (pendingSignal != 0) return;
@@ -23,6 +25,7 @@ void NoteSignal(int number) {
 }  // namespace
 
 InterruptDeferral::InterruptDeferral() {
+  if (depth++ > 0) return;
   pendingSignal = 0;
   struct sigaction action {};
   action.sa_handler = NoteSignal;
@@ -37,6 +40,7 @@ InterruptDeferral::InterruptDeferral() {
 }
 
 InterruptDeferral::~InterruptDeferral() {
+  if (--depth > 0) return;
   for (std::size_t i = 0; i < DeferredSignals.size(); ++i) {
     ::sigaction(DeferredSignals[i], &previousActions[i], nullptr);
   }

@@ -20,6 +20,8 @@ constexpr DWORD CloseWaitMilliseconds = 10000;
 std::atomic<bool> eventPending{false};
 // Set when the deferral ends; a close handler waits for it.
 UniqueHandle deferralOver;
+// Deferrals alive; the outermost installs and restores.
+int depth = 0;
 
 BOOL WINAPI NoteEvent(DWORD event) {
   if (!eventPending.exchange(true)) {
@@ -37,12 +39,14 @@ BOOL WINAPI NoteEvent(DWORD event) {
 }  // namespace
 
 InterruptDeferral::InterruptDeferral() {
+  if (depth++ > 0) return;
   eventPending = false;
   deferralOver.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   ::SetConsoleCtrlHandler(NoteEvent, TRUE);
 }
 
 InterruptDeferral::~InterruptDeferral() {
+  if (--depth > 0) return;
   ::SetConsoleCtrlHandler(NoteEvent, FALSE);
   ::SetEvent(deferralOver.Get());
   // An event that came meanwhile ends the process as it would have then.

@@ -10,6 +10,15 @@ bool StorePort(std::string_view text, Invocation& call, std::string& error) {
   return call.port.has_value();
 }
 
+bool StoreBackupDir(std::string_view text, Invocation& call, std::string& error) {
+  if (text.empty()) {
+    error = "--backup-dir needs a folder";
+    return false;
+  }
+  call.backupDir = std::string(text);
+  return true;
+}
+
 }  // namespace
 
 const CommandTable& Registry() {
@@ -35,8 +44,28 @@ const CommandTable& Registry() {
                                     .help = "refuse to replace an existing FILE",
                                     .flag = &Invocation::noClobber};
 
+  static const OptionSpec backupDir{
+      .longName = "--backup-dir",
+      .valueName = "DIR",
+      .valueNeeded = "a folder",
+      .help = std::string("keep backups and their history in DIR, and look for them there,\n"
+                          "instead of ") +
+              DefaultBackupFolder,
+      .store = StoreBackupDir,
+  };
+  static const OptionSpec noBackup{.longName = "--no-backup",
+                                   .help =
+                                       "write all 128 bytes without reading them first: no backup,\n"
+                                       "nothing in the history",
+                                   .flag = &Invocation::noBackup};
+  static const OptionSpec porcelain{
+      .longName = "--porcelain", .help = "tab-separated columns for scripts", .flag = &Invocation::porcelain};
+  static const OptionSpec force{.longName = "--force",
+                                .help = "with --yes: undo a change made on a receiver of another region",
+                                .flag = &Invocation::force};
+
   static const CommandTable table{
-      .options = {&port, &yes, &all, &noClobber},
+      .options = {&port, &yes, &all, &noClobber, &noBackup, &force, &porcelain, &backupDir},
       .commands = {
           {.name = "ports",
            .synopsis = "ports",
@@ -48,8 +77,8 @@ const CommandTable& Registry() {
                       "QLR5500_PORTS, a colon-separated list of devices, replaces the map.\n",
            .run = RunPorts},
           {.name = "find",
-           .synopsis = "find [--all]",
-           .options = {&all},
+           .synopsis = "find [--all] [--backup-dir DIR]",
+           .options = {&all, &backupDir},
            .minOperands = 0,
            .maxOperands = 0,
            .summary = "find the port the receiver is on",
@@ -58,8 +87,8 @@ const CommandTable& Registry() {
                       "receiver is printed on a line of its own. Exit status 3 when no receiver answers.\n",
            .run = RunFind},
           {.name = "doctor",
-           .synopsis = "doctor [--port P]",
-           .options = {&port},
+           .synopsis = "doctor [--port P] [--backup-dir DIR]",
+           .options = {&port, &backupDir},
            .minOperands = 0,
            .maxOperands = 0,
            .summary = "tell why the receiver does not answer, or answers slowly",
@@ -71,8 +100,8 @@ const CommandTable& Registry() {
                       "needs fixing, 3 when none could be reached.\n",
            .run = RunDoctor},
           {.name = "region",
-           .synopsis = "region [--port P]",
-           .options = {&port},
+           .synopsis = "region [--port P] [--backup-dir DIR]",
+           .options = {&port, &backupDir},
            .minOperands = 0,
            .maxOperands = 0,
            .summary = "show the receiver's region",
@@ -80,8 +109,8 @@ const CommandTable& Registry() {
                       "a code that has no name prints \"unknown\".\n",
            .run = RunRegion},
           {.name = "read",
-           .synopsis = "read [--port P] [--no-clobber] FILE",
-           .options = {&port, &noClobber},
+           .synopsis = "read [--port P] [--no-clobber] [--backup-dir DIR] FILE",
+           .options = {&port, &noClobber, &backupDir},
            .minOperands = 1,
            .maxOperands = 1,
            .summary = "save the receiver's EEPROM in FILE",
@@ -90,8 +119,8 @@ const CommandTable& Registry() {
                       "its contents and no new file is left behind.\n",
            .run = RunRead},
           {.name = "compare",
-           .synopsis = "compare [--port P] FILE",
-           .options = {&port},
+           .synopsis = "compare [--port P] [--backup-dir DIR] FILE",
+           .options = {&port, &backupDir},
            .minOperands = 1,
            .maxOperands = 1,
            .summary = "compare the receiver's EEPROM with FILE",
@@ -101,26 +130,56 @@ const CommandTable& Registry() {
                       "file's.\n",
            .run = RunCompare},
           {.name = "write",
-           .synopsis = "write [--port P] [--yes] FILE",
-           .options = {&port, &yes},
+           .synopsis = "write [--port P] [--yes] [--no-backup] [--backup-dir DIR] FILE",
+           .options = {&port, &yes, &noBackup, &backupDir},
            .minOperands = 1,
            .maxOperands = 1,
            .summary = "write FILE into the receiver's EEPROM",
-           .details = "Writes the first 128 bytes of FILE into the receiver's EEPROM, reading every\n"
-                      "byte back to check it. A file shorter than 128 bytes is refused before anything\n"
-                      "is sent. Asks for confirmation on the terminal; without a terminal on standard\n"
-                      "input it refuses unless --yes is given.\n",
+           .details = "Writes the first 128 bytes of FILE into the receiver's EEPROM. First it reads the\n"
+                      "EEPROM and keeps it as a backup, recorded in the history ('qlr5500 history',\n"
+                      "'qlr5500 undo'); then it writes only the bytes that differ, reading each back to\n"
+                      "check it. When the EEPROM already holds FILE nothing is written. A file shorter\n"
+                      "than 128 bytes is refused before anything is sent. Shows what will change and\n"
+                      "asks for confirmation on the terminal; without a terminal on standard input it\n"
+                      "refuses unless --yes is given. With --no-backup it writes all 128 bytes\n"
+                      "without reading them first and keeps nothing.\n",
            .run = RunWrite},
           {.name = "medium",
-           .synopsis = "medium [--port P] [--yes]",
-           .options = {&port, &yes},
+           .synopsis = "medium [--port P] [--yes] [--no-backup] [--backup-dir DIR]",
+           .options = {&port, &yes, &noBackup, &backupDir},
            .minOperands = 0,
            .maxOperands = 0,
            .summary = "write the built-in medium values",
            .details = "Writes the built-in medium values into the receiver's EEPROM, for a receiver\n"
-                      "whose own values are lost; every byte is read back to check it. Asks for\n"
-                      "confirmation like write.\n",
+                      "whose own values are lost, with a backup first and every byte written read back\n"
+                      "to check it, as write does. Asks for confirmation like write.\n",
            .run = RunMedium},
+          {.name = "history",
+           .synopsis = "history [--porcelain] [--backup-dir DIR]",
+           .options = {&porcelain, &backupDir},
+           .minOperands = 0,
+           .maxOperands = 0,
+           .summary = "list the changes made, newest first",
+           .details = "Lists the changes that write, medium and undo made, newest first, numbered from 1:\n"
+                      "when, what, on which device and region, how many bytes changed, the outcome, and\n"
+                      "the backup of the values from before. A change cut short (the program killed,\n"
+                      "the power lost) is marked, with the undo that puts the old values back; so is a\n"
+                      "backup file deleted or altered since. Damaged lines of the history are skipped\n"
+                      "and named. Needs no receiver.\n",
+           .run = RunHistory},
+          {.name = "undo",
+           .synopsis = "undo [--port P] [--yes] [--force] [--backup-dir DIR] [N]",
+           .options = {&port, &yes, &force, &backupDir},
+           .minOperands = 0,
+           .maxOperands = 1,
+           .summary = "put back the values from before change N",
+           .details = "Writes back what the EEPROM held before change N of 'qlr5500 history' (1, the\n"
+                      "newest, by default), as write does: a backup first, then the differing bytes.\n"
+                      "A backup file that differs from the history's copy of it is refused; a deleted\n"
+                      "one is no obstacle, the history's copy is written. A change made on a receiver\n"
+                      "of another region needs a second confirmation, or --force with --yes.\n",
+           .run = RunUndo,
+           .operand = "change number"},
           {.name = "dump",
            .synopsis = "dump FILE",
            .minOperands = 1,

@@ -65,6 +65,13 @@ LinkResult<> WriteImage(CReceiverLink& link, const EepromImage& image, const Cli
                      [&](ProgressSink* sink) { return link.WriteEeprom(0, count, image.data(), sink); });
 }
 
+LinkResult<> WriteImageAt(CReceiverLink& link, const std::vector<int>& addresses, const EepromImage& image,
+                          const CliEnvironment& env) {
+  const int count = static_cast<int>(addresses.size());
+  return RunTransfer({"writing", "write"}, wire::IdealWriteSeconds(count), env,
+                     [&](ProgressSink* sink) { return link.WriteEepromAddresses(addresses, image.data(), sink); });
+}
+
 int ReportTransferFailure(const LinkFailure& failure, const OpenedReceiver& receiver, bool writing,
                           const CliEnvironment& env) {
   const int code = ReportLinkFailure(failure, receiver.device, receiver.port, env);

@@ -3,6 +3,8 @@
 // receiver is back in normal operation.
 #pragma once
 
+#include <vector>
+
 #include "cli/cli.h"
 #include "cli/receiver_session.h"
 #include "image/eeprom_image.h"
@@ -17,6 +19,9 @@ namespace qlr::cli {
 // changed only by a successful read.
 LinkResult<> ReadImage(CReceiverLink& link, EepromImage& image, const CliEnvironment& env);
 LinkResult<> WriteImage(CReceiverLink& link, const EepromImage& image, const CliEnvironment& env);
+// The link's WriteEepromAddresses: only `addresses`, the bar counting them.
+LinkResult<> WriteImageAt(CReceiverLink& link, const std::vector<int>& addresses, const EepromImage& image,
+                          const CliEnvironment& env);
 
 // Reports a failed transfer and what it left behind: the receiver possibly
 // still in service mode, and for a write how much of the EEPROM was written.

@@ -1,0 +1,78 @@
+// The backup folder on POSIX systems: the XDG data folder, the invoking
+// user's under sudo.
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "backup/backup_folder.h"
+
+namespace qlr {
+namespace fs = std::filesystem;
+namespace {
+
+std::optional<std::string> Variable(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return std::string(value);
+}
+
+// A number such as SUDO_UID holds; none for anything else.
+std::optional<unsigned> Id(const std::optional<std::string>& text) {
+  if (!text || text->find_first_not_of("0123456789") != std::string::npos || text->size() > 9) return std::nullopt;
+  return static_cast<unsigned>(std::stoul(*text));
+}
+
+// The invoking user when root runs under sudo.
+std::optional<FileOwner> SudoUser() {
+  if (::geteuid() != 0) return std::nullopt;
+  const std::optional<unsigned> uid = Id(Variable("SUDO_UID"));
+  const std::optional<unsigned> gid = Id(Variable("SUDO_GID"));
+  if (!uid || !gid || *uid == 0) return std::nullopt;
+  return FileOwner{*uid, *gid};
+}
+
+std::optional<std::string> HomeOf(unsigned uid) {
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return std::nullopt;
+  if (entry.pw_dir == nullptr || *entry.pw_dir == '\0') return std::nullopt;
+  return std::string(entry.pw_dir);
+}
+
+}  // namespace
+
+BackupResult<BackupFolder> FindBackupFolder(const std::optional<fs::path>& chosen) {
+  BackupFolder folder;
+  folder.owner = SudoUser();
+  if (chosen) {
+    folder.path = *chosen;
+    return folder;
+  }
+  // Under sudo HOME is root's; a kept XDG_DATA_HOME (sudo -E) is the user's.
+  std::optional<std::string> home = folder.owner ? HomeOf(folder.owner->uid) : Variable("HOME");
+  if (!home && !folder.owner) home = HomeOf(::geteuid());
+  if (home) folder.home = *home;
+  const std::optional<std::string> dataHome = Variable("XDG_DATA_HOME");
+  if (dataHome && fs::path(*dataHome).is_absolute()) {
+    folder.path = fs::path(*dataHome) / "qlr5500" / "backups";
+    // Only a home the data folder lies in must exist.
+    const fs::path inside = folder.path.lexically_relative(folder.home);
+    if (folder.home.empty() || inside.empty() || *inside.begin() == "..") folder.home.clear();
+    return folder;
+  }
+  if (!home) return BackupFailure{BackupFailureKind::NoDataFolder, "there is no home folder (--backup-dir names one)"};
+  folder.path = folder.home / ".local" / "share" / "qlr5500" / "backups";
+  return folder;
+}
+
+void HandOver(const BackupFolder& folder, const fs::path& made) {
+  if (!folder.owner) return;
+  // Best effort: the backup matters more than who owns it.
+  [[maybe_unused]] const int ignored = ::lchown(made.c_str(), folder.owner->uid, folder.owner->gid);
+}
+
+}  // namespace qlr

@@ -1,0 +1,36 @@
+// The backup folder on Windows: %LOCALAPPDATA%\SaveQLR5500\backups, from the
+// known-folder API. Files belong to the user who makes them.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include <memory>
+
+#include "backup/backup_folder.h"
+
+namespace qlr {
+namespace fs = std::filesystem;
+
+BackupResult<BackupFolder> FindBackupFolder(const std::optional<fs::path>& chosen) {
+  BackupFolder folder;
+  if (chosen) {
+    folder.path = *chosen;
+    return folder;
+  }
+  PWSTR known = nullptr;
+  const HRESULT found = ::SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DONT_VERIFY, nullptr, &known);
+  const std::unique_ptr<wchar_t, void (*)(void*)> owned(known, ::CoTaskMemFree);
+  if (FAILED(found) || known == nullptr) {
+    return BackupFailure{BackupFailureKind::NoDataFolder,
+                         "Windows names no local application data folder (--backup-dir names one)"};
+  }
+  // Its own folder must exist; what is below it is made when missing.
+  folder.home = fs::path(known);
+  folder.path = folder.home / L"SaveQLR5500" / L"backups";
+  return folder;
+}
+
+void HandOver(const BackupFolder&, const fs::path&) {}
+
+}  // namespace qlr

@@ -1,0 +1,86 @@
+#include "backup/change_recorder.h"
+
+#include <cerrno>
+#include <ctime>
+#include <utility>
+
+#include "backup/history_log.h"
+#include "image/image_file.h"
+#include "os/utf8_path.h"
+
+namespace qlr {
+namespace {
+
+// Two processes may start a change in the same second on the same device.
+constexpr int NameTries = 100;
+
+std::string LocalTime(std::time_t when, const char* format) {
+  const std::tm* local = std::localtime(&when);
+  char text[32] = "";
+  if (local != nullptr) std::strftime(text, sizeof text, format, local);
+  return text;
+}
+
+// "/dev/ttyUSB0" is "ttyUSB0", "\\.\COM3" is "COM3".
+std::string ShortDevice(std::string_view device) {
+  for (const std::string_view prefix : {"/dev/", "\\\\.\\", "\\\\?\\"}) {
+    if (device.starts_with(prefix)) return std::string(device.substr(prefix.size()));
+  }
+  return std::string(device);
+}
+
+}  // namespace
+
+std::string PlainName(std::string_view text, std::size_t longest) {
+  std::string name;
+  for (const char c : text.substr(0, longest)) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.';
+    name += plain ? c : '-';
+  }
+  return name.empty() ? "-" : name;
+}
+
+ChangeRecorder::ChangeRecorder(BackupFolder folder) : folder_(std::move(folder)) {}
+
+BackupResult<> ChangeRecorder::Begin(ChangeRecord& record, std::string_view regionLabel) {
+  const std::time_t now = std::time(nullptr);
+  record.time = LocalTime(now, "%Y-%m-%dT%H:%M:%S");
+  const std::string stem = LocalTime(now, "%Y-%m-%dT%H-%M-%S") + "_" + PlainName(ShortDevice(record.device)) + "_" +
+                           PlainName(regionLabel) + "_before-" + PlainName(record.command);
+  std::filesystem::path backup;
+  ImageFileResult kept = ImageFileFailure{ImageFileStatus::AlreadyExists, EEXIST};
+  for (int attempt = 1; attempt <= NameTries && !kept && kept.Failure().status == ImageFileStatus::AlreadyExists;
+       ++attempt) {
+    record.backupName = stem + (attempt > 1 ? "-" + std::to_string(attempt) : "") + ".bin";
+    backup = folder_.path / record.backupName;
+    kept = SaveImageFile(backup, record.before, {.replaceExisting = false, .mode = 0444});
+  }
+  if (!kept) return BackupFailure{BackupFailureKind::BackupRefused, kept.Failure().Describe(backup)};
+  HandOver(folder_, backup);
+  if (lock_.Take(backup) != LockAttempt::Taken) {
+    return BackupFailure{BackupFailureKind::LockRefused, "cannot lock " + Utf8OfPath(backup)};
+  }
+  if (auto appended = AppendToLog(HistoryLogPath(folder_.path), StartedLine(record), folder_); !appended) {
+    lock_.Release();
+    return appended;
+  }
+  backupName_ = record.backupName;
+  return {};
+}
+
+BackupResult<> RecordSettled(const BackupFolder& folder, const std::string& backupName) {
+  const Settlement settlement{backupName, LocalTime(std::time(nullptr), "%Y-%m-%dT%H:%M:%S")};
+  return AppendToLog(HistoryLogPath(folder.path), SettlementLine(settlement), folder);
+}
+
+BackupResult<> ChangeRecorder::Finish(Completion completion) {
+  completion.backupName = backupName_;
+  completion.time = LocalTime(std::time(nullptr), "%Y-%m-%dT%H:%M:%S");
+  // The outcome is in the log before the lock goes, so that a reader who
+  // finds the lock free finds the outcome too.
+  BackupResult<> appended = AppendToLog(HistoryLogPath(folder_.path), CompletionLine(completion), folder_);
+  lock_.Release();
+  return appended;
+}
+
+}  // namespace qlr

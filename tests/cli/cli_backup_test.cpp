@@ -1,0 +1,225 @@
+// Backups, the history and undo as a user meets them: the built qlr5500
+// against an emulated receiver, the backups in the test's scratch folder.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+
+#include "cli/cli_test_support.h"
+#include "support/child_process.h"
+
+namespace qlr::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+class CliBackups : public CliFixture {
+ protected:
+  ChildResult Run(std::vector<std::string> words, bool unprivileged = false) const {
+    words.insert(words.begin(), QLR_PROGRAM_UNDER_TEST);
+    return RunChild(words, {.environment = environment, .unprivileged = unprivileged});
+  }
+  // The history's lines for scripts, each split at its tabs.
+  std::vector<Lines> History() const {
+    std::vector<Lines> changes;
+    std::istringstream lines(Run({"history", "--porcelain"}).out);
+    for (std::string line; std::getline(lines, line);) {
+      Lines& fields = changes.emplace_back();
+      std::istringstream split(line);
+      for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+    }
+    return changes;
+  }
+  static Lines Writes(const emu::ReceiverEmulator& emulator) {
+    Lines writes;
+    for (const std::string& text : CommandTexts(emulator)) {
+      if (text.starts_with("LD0") && text.size() == 7 && text.back() != '?') writes.push_back(text);
+    }
+    return writes;
+  }
+
+  std::vector<std::pair<std::string, std::optional<std::string>>> environment;
+};
+
+TEST_F(CliBackups, WriteHistoryUndoAndCompareWritingOnlyTheBytesThatDiffer) {
+  const std::vector<unsigned char> original = Memory();
+  std::vector<unsigned char> changed = original;
+  for (const std::size_t address : {0x05, 0x42, 0x7F}) changed[address] ^= 0x81;
+  ChildResult result = Run({"write", "--yes", File("changed.bin", changed)});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(Memory(), changed);
+  EXPECT_TRUE(Contains(result.out, ": 3 bytes changed, all 128 verified\n")) << result.out;
+  EXPECT_EQ(Writes(receiver), (Lines{"LD00545", "LD04214", "LD07FE7"}));
+  EXPECT_EQ(CountSent(receiver, "LD042?"), 2);  // read, then read back
+
+  Lines change = History().at(0);
+  ASSERT_EQ(change.size(), 11u);
+  EXPECT_EQ(Lines(change.begin() + 2, change.end() - 2),
+            (Lines{"write", File("changed.bin"), Device(), "2", "3", "done", "-1"}));
+  EXPECT_EQ(ReadBytes(change[9]), original);
+  EXPECT_EQ(change[10], "kept");
+
+  receiver.ClearCommands();
+  result = Run({"write", "--yes", File("changed.bin")});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_TRUE(Contains(result.out, "already holds " + File("changed.bin") + ": nothing written")) << result.out;
+  EXPECT_TRUE(Writes(receiver).empty());
+  EXPECT_EQ(History().size(), 1u);
+
+  result = Run({"undo", "--yes"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(Run({"compare", File("original.bin", original)}).exitCode, 0);
+  EXPECT_EQ(History().at(0)[3], fs::path(change[9]).filename().string());
+  EXPECT_TRUE(
+      Contains(Run({"history"}).out, "1  " + History().at(0)[1].replace(10, 1, " ") + "  undo of change 2 on "));
+}
+
+TEST_F(CliBackups, UndoChecksTheBackupAndTheRegionBeforeWriting) {
+  const std::vector<unsigned char> original = Memory();
+  ASSERT_EQ(Run({"write", "--yes", File("p.bin", Pattern(128))}).exitCode, 0);
+  const fs::path backup = History().at(0)[9];
+  struct Case {
+    std::function<void()> before;
+    Lines words;
+    int exitCode;
+    std::string message;
+  };
+  const Case cases[] = {
+      {[&] { receiver.SetRegion(13); }, {"undo", "--yes"}, 2, "is of region FCC CAN (13): nothing written (--force"},
+      {[&] {
+         fs::permissions(backup, fs::perms::owner_write, fs::perm_options::add);
+         WriteBytes(backup, Pattern(128));
+       },
+       {"undo", "--yes", "--force"},
+       4,
+       backup.string() + " no longer holds what the history kept of it"},
+      {[&] { fs::remove(backup); }, {"undo", "--yes", "--force"}, 0, backup.string() + " is gone: writing the copy"},
+  };
+  for (const Case& c : cases) {
+    c.before();
+    receiver.ClearCommands();
+    const ChildResult result = Run(c.words);
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    EXPECT_TRUE(Contains(result.err, c.message)) << result.err;
+    EXPECT_EQ(Writes(receiver).empty(), c.exitCode != 0);
+  }
+  EXPECT_EQ(Memory(), original);
+}
+
+// Nothing reaches the receiver when its old values cannot be kept.
+TEST_F(CliBackups, NothingIsWrittenWithoutABackup) {
+  WriteBytes(dir_ / "file", {0});
+  const fs::path full = dir_ / "full";
+  fs::create_directory(full);
+  const bool mounted = ::mount("tmpfs", full.c_str(), "tmpfs", 0, "size=4k") == 0;
+  if (mounted) WriteBytes(full / "filler", std::vector<unsigned char>(4096));
+  struct Case {
+    Lines options;
+    std::vector<std::pair<std::string, std::optional<std::string>>> environment;
+    std::string message;
+    int exitCode = 4;
+  };
+  const std::string nobody = std::to_string(UnprivilegedId);
+  const Case cases[] = {
+      {{"--backup-dir", (dir_ / "file" / "b").string()}, {}, "is not a folder"},
+      {{"--backup-dir", (full / "b").string()}, {}, "No space left on device"},
+      // sudo by uid 65534, whose home is /nonexistent.
+      {{},
+       {{"SUDO_UID", nobody}, {"SUDO_GID", nobody}, {"XDG_DATA_HOME", std::nullopt}},
+       "/nonexistent does not exist"},
+      // The receiver stops answering in the middle of the read.
+      {{}, {}, "nothing was written: no backup without a read (--no-backup writes without one)", 3},
+  };
+  for (const Case& c : cases) {
+    if (!mounted && c.message.starts_with("No space")) continue;
+    if (c.exitCode == 3) receiver.AddFault({.commandPrefix = "LD040?", .answer = Lines{}});
+    environment = c.environment;
+    Lines words = {"write", "--yes", File("p.bin", Pattern(128))};
+    words.insert(words.end(), c.options.begin(), c.options.end());
+    const ChildResult result = Run(words);
+    EXPECT_EQ(result.exitCode, c.exitCode);
+    EXPECT_TRUE(Contains(result.err, c.message)) << result.err;
+    if (c.exitCode == 4) {
+      EXPECT_TRUE(Contains(result.err, "nothing was written (--no-backup writes without a backup)")) << result.err;
+    }
+    EXPECT_TRUE(Writes(receiver).empty());
+  }
+  if (mounted) ::umount(full.c_str());
+  EXPECT_FALSE(fs::exists("/nonexistent"));
+}
+
+// A write stopped at a command: killed, interrupted, or failed by the receiver.
+struct StopCase {
+  const char* name;
+  std::string command;  // the write stops when this arrives the `time`-th time
+  int time;
+  int signal;           // 0: the receiver does not keep the value written then
+  std::string outcome;  // in the history afterwards; empty for no change recorded
+  bool unprivileged = false;
+};
+
+class CliStoppedWrite : public CliBackups, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(CliStoppedWrite, TheNextCommandNamesACutChangeAndUndoRestoresTheOriginal) {
+  const StopCase& stop = GetParam();
+  const std::vector<unsigned char> original = Memory();
+  if (stop.unprivileged) {
+    if (const std::string why = WhyNotUnprivileged(); !why.empty()) GTEST_SKIP() << why;
+    fs::permissions(dir_.Path(), fs::perms::all);
+  }
+  if (stop.signal == 0) {
+    receiver.AddFault({.commandPrefix = stop.command, .skip = stop.time - 1, .storeInstead = std::uint8_t{0}});
+  }
+  // Shared with the observer: the emulator may still run a copy of it after it is removed.
+  const auto writer = std::make_shared<std::atomic<pid_t>>(0);
+  receiver.SetObserver(
+      [writer, seen = std::make_shared<std::atomic<int>>(0), stop](const emu::RecordedCommand& command) {
+        if (stop.signal != 0 && command.text.starts_with(stop.command) && ++*seen == stop.time)
+          ::kill(*writer, stop.signal);
+      });
+  ASSERT_EQ(::chmod(Device().c_str(), 0666), 0);
+  ChildProcess child({QLR_PROGRAM_UNDER_TEST, "write", "--yes", File("p.bin", Pattern(128))},
+                     {.unprivileged = stop.unprivileged});
+  *writer = child.Pid();
+  const ChildResult result = child.Finish();
+  receiver.SetObserver({});
+  EXPECT_EQ(result.signal, stop.signal);
+
+  // The receiver switched off and on again, as after any stopped transfer.
+  emu::ReceiverEmulator restarted({.eeprom = receiver.Memory()});
+  ASSERT_EQ(::chmod(restarted.DevicePath().c_str(), 0666), 0);
+  ports.Map({restarted.DevicePath()});
+  const std::string named = "change 1 (write " + File("p.bin") + " on " + Device() + ", ";
+  EXPECT_EQ(Contains(Run({"region"}, stop.unprivileged).err, named), stop.outcome == "cut");
+  EXPECT_EQ(Contains(result.err, "'qlr5500 undo 1' puts back"), stop.outcome == "failed") << result.err;
+  const std::vector<Lines> history = History();
+  if (stop.outcome.empty()) {
+    EXPECT_TRUE(history.empty());
+    EXPECT_EQ(Bytes(restarted.Memory()), original);
+    return;
+  }
+  ASSERT_EQ(history.size(), 1u);
+  EXPECT_EQ(history[0][7], stop.outcome);
+  const ChildResult undone = Run({"undo", "--yes"}, stop.unprivileged);
+  EXPECT_EQ(undone.exitCode, 0) << undone.err;
+  EXPECT_EQ(Bytes(restarted.Memory()), original);
+  EXPECT_FALSE(Contains(Run({"region"}, stop.unprivileged).err, "cut short"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CliStoppedWrite,
+                         ::testing::Values(StopCase{"KilledWhileReading", "LD040?", 1, SIGKILL, ""},
+                                           StopCase{"KilledBeforeTheFirstByte", "G300", 2, SIGKILL, "cut"},
+                                           StopCase{"KilledHalfWay", "LD040", 2, SIGKILL, "cut"},
+                                           StopCase{"KilledHalfWayUnprivileged", "LD040", 2, SIGKILL, "cut", true},
+                                           StopCase{"KilledBeforeTheOutcome", "H100", 2, SIGKILL, "cut"},
+                                           StopCase{"InterruptedHalfWay", "LD040", 2, SIGINT, "done"},
+                                           StopCase{"ValueNotKept", "LD040", 2, 0, "failed"}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
+
+}  // namespace
+}  // namespace qlr::testing
