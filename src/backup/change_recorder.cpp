@@ -14,6 +14,9 @@ namespace {
 // Two processes may start a change in the same second on the same device.
 constexpr int NameTries = 100;
 
+// A record's time: "2026-12-09T15:30:12".
+constexpr const char* RecordTimeFormat = "%Y-%m-%dT%H:%M:%S";
+
 std::string LocalTime(std::time_t when, const char* format) {
   const std::tm* local = std::localtime(&when);
   char text[32] = "";
@@ -29,9 +32,9 @@ std::string ShortDevice(std::string_view device) {
   return std::string(device);
 }
 
-}  // namespace
-
-std::string PlainName(std::string_view text, std::size_t longest) {
+// A name made of `text` that every file system takes: letters, digits, '.'
+// and '-', the rest '-'; at most `longest` characters.
+std::string PlainName(std::string_view text, std::size_t longest = 40) {
   std::string name;
   for (const char c : text.substr(0, longest)) {
     const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.';
@@ -40,11 +43,13 @@ std::string PlainName(std::string_view text, std::size_t longest) {
   return name.empty() ? "-" : name;
 }
 
+}  // namespace
+
 ChangeRecorder::ChangeRecorder(BackupFolder folder) : folder_(std::move(folder)) {}
 
 BackupResult<> ChangeRecorder::Begin(ChangeRecord& record, std::string_view regionLabel) {
   const std::time_t now = std::time(nullptr);
-  record.time = LocalTime(now, "%Y-%m-%dT%H:%M:%S");
+  record.time = LocalTime(now, RecordTimeFormat);
   const std::string stem = LocalTime(now, "%Y-%m-%dT%H-%M-%S") + "_" + PlainName(ShortDevice(record.device)) + "_" +
                            PlainName(regionLabel) + "_before-" + PlainName(record.command);
   std::filesystem::path backup;
@@ -69,13 +74,13 @@ BackupResult<> ChangeRecorder::Begin(ChangeRecord& record, std::string_view regi
 }
 
 BackupResult<> RecordSettled(const BackupFolder& folder, const std::string& backupName) {
-  const Settlement settlement{backupName, LocalTime(std::time(nullptr), "%Y-%m-%dT%H:%M:%S")};
+  const Settlement settlement{backupName, LocalTime(std::time(nullptr), RecordTimeFormat)};
   return AppendToLog(HistoryLogPath(folder.path), SettlementLine(settlement), folder);
 }
 
 BackupResult<> ChangeRecorder::Finish(Completion completion) {
   completion.backupName = backupName_;
-  completion.time = LocalTime(std::time(nullptr), "%Y-%m-%dT%H:%M:%S");
+  completion.time = LocalTime(std::time(nullptr), RecordTimeFormat);
   // The outcome is in the log before the lock goes, so that a reader who
   // finds the lock free finds the outcome too.
   BackupResult<> appended = AppendToLog(HistoryLogPath(folder_.path), CompletionLine(completion), folder_);

@@ -41,8 +41,4 @@ class ChangeRecorder {
 // settled: the EEPROM was found holding the values from before it.
 BackupResult<> RecordSettled(const BackupFolder& folder, const std::string& backupName);
 
-// A name made of `text` that every file system takes: letters, digits, '.'
-// and '-', the rest '-'; at most `longest` characters.
-std::string PlainName(std::string_view text, std::size_t longest = 40);
-
 }  // namespace qlr

@@ -1,7 +1,6 @@
 #include "backup/history_record.h"
 
 #include <charconv>
-#include <cstdio>
 #include <optional>
 #include <vector>
 
@@ -13,32 +12,16 @@ constexpr int Version = 1;
 constexpr std::string_view End = ".";
 constexpr char Digits[] = "0123456789ABCDEF";
 
-std::string Escape(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      out += {'\\', 'x', Digits[byte >> 4], Digits[byte & 0xF]};
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
+}
+
+std::optional<std::uint8_t> HexByte(char high, char low) {
+  if (HexValue(high) < 0 || HexValue(low) < 0) return std::nullopt;
+  return static_cast<std::uint8_t>(HexValue(high) * 16 + HexValue(low));
 }
 
 std::optional<std::string> Unescaped(std::string_view text) {
@@ -56,10 +39,9 @@ std::optional<std::string> Unescaped(std::string_view text) {
       case 'r': out += '\r'; break;
       case 'x': {
         if (i + 2 >= text.size()) return std::nullopt;
-        const int high = HexValue(text[i + 1]);
-        const int low = HexValue(text[i + 2]);
-        if (high < 0 || low < 0) return std::nullopt;
-        out += static_cast<char>(high * 16 + low);
+        const std::optional<std::uint8_t> byte = HexByte(text[i + 1], text[i + 2]);
+        if (!byte) return std::nullopt;
+        out += static_cast<char>(*byte);
         i += 2;
         break;
       }
@@ -79,10 +61,9 @@ std::optional<EepromImage> ImageOfHex(std::string_view text) {
   if (text.size() != 2 * EepromSize) return std::nullopt;
   EepromImage image{};
   for (std::size_t i = 0; i < EepromSize; ++i) {
-    const int high = HexValue(text[2 * i]);
-    const int low = HexValue(text[2 * i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    image[i] = static_cast<std::uint8_t>(high * 16 + low);
+    const std::optional<std::uint8_t> byte = HexByte(text[2 * i], text[2 * i + 1]);
+    if (!byte) return std::nullopt;
+    image[i] = *byte;
   }
   return image;
 }
@@ -142,7 +123,26 @@ bool ReadCompletion(const std::vector<std::string_view>& f, bool done, Completio
 
 }  // namespace
 
-std::string EscapedField(std::string_view text) { return Escape(text); }
+std::string EscapedField(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      out += {'\\', 'x', Digits[byte >> 4], Digits[byte & 0xF]};
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
 
 bool IsBackupName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
@@ -155,17 +155,18 @@ bool IsBackupName(std::string_view name) {
 }
 
 std::string StartedLine(const ChangeRecord& r) {
-  return Line({"started", r.backupName, Escape(r.time), Escape(r.command), Escape(r.argument), Escape(r.device),
-               std::to_string(r.region), std::to_string(r.changed), Hex(r.before), Hex(r.after)});
+  return Line({"started", r.backupName, EscapedField(r.time), EscapedField(r.command), EscapedField(r.argument),
+               EscapedField(r.device), std::to_string(r.region), std::to_string(r.changed), Hex(r.before),
+               Hex(r.after)});
 }
 
 std::string CompletionLine(const Completion& c) {
-  if (c.done) return Line({"done", c.backupName, Escape(c.time)});
-  return Line({"failed", c.backupName, Escape(c.time), std::to_string(c.failedAddress), std::to_string(c.written),
-               Escape(c.why)});
+  if (c.done) return Line({"done", c.backupName, EscapedField(c.time)});
+  return Line({"failed", c.backupName, EscapedField(c.time), std::to_string(c.failedAddress), std::to_string(c.written),
+               EscapedField(c.why)});
 }
 
-std::string SettlementLine(const Settlement& s) { return Line({"settled", s.backupName, Escape(s.time)}); }
+std::string SettlementLine(const Settlement& s) { return Line({"settled", s.backupName, EscapedField(s.time)}); }
 
 HistoryLine ParseHistoryLine(std::string_view line) {
   const std::vector<std::string_view> f = Fields(line);

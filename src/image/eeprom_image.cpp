@@ -21,4 +21,12 @@ int CountDifferences(const EepromImage& a, const EepromImage& b) {
   return count;
 }
 
+std::vector<int> DifferingAddresses(const EepromImage& a, const EepromImage& b) {
+  std::vector<int> addresses;
+  for (std::size_t i = 0; i < EepromSize; ++i) {
+    if (a[i] != b[i]) addresses.push_back(static_cast<int>(i));
+  }
+  return addresses;
+}
+
 }  // namespace qlr

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace qlr {
 
@@ -16,5 +17,8 @@ extern const EepromImage MediumValues;
 
 // The number of addresses 0..127 at which the two images differ.
 int CountDifferences(const EepromImage& a, const EepromImage& b);
+
+// The addresses at which the two images differ, in ascending order.
+std::vector<int> DifferingAddresses(const EepromImage& a, const EepromImage& b);
 
 }  // namespace qlr

@@ -91,6 +91,11 @@ TEST(CliFormatting, ListsOnlyTheDifferingAddresses) {
             "address  receiver  file\n"
             "0x05     00        3A\n"
             "0x7F     00        FF\n");
+  EXPECT_EQ(FormatDifferences(a, b, "receiver", "file", 2), FormatDifferences(a, b, "receiver", "file"));
+  EXPECT_EQ(FormatDifferences(a, b, "receiver", "file", 1),
+            "address  receiver  file\n"
+            "0x05     00        3A\n"
+            "... and 1 more\n");
 }
 
 TEST(CliFormatting, NamesTheSixteenRegions) {

@@ -33,16 +33,19 @@ std::string FormatHexDump(const EepromImage& image) {
 }
 
 std::string FormatDifferences(const EepromImage& a, const EepromImage& b, std::string_view labelA,
-                              std::string_view labelB) {
-  if (CountDifferences(a, b) == 0) return {};
+                              std::string_view labelB, std::size_t shownRows) {
+  const std::vector<int> differing = DifferingAddresses(a, b);
+  if (differing.empty()) return {};
   const std::string address = "address";
   const std::size_t widthA = std::max<std::size_t>(labelA.size(), 2);
   std::string text = address + "  " + PadRight(std::string(labelA), widthA) + "  " + std::string(labelB) + "\n";
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] == b[i]) continue;
+  const std::size_t shown = std::min(differing.size(), shownRows);
+  for (std::size_t row = 0; row < shown; ++row) {
+    const auto i = static_cast<std::size_t>(differing[row]);
     text += PadRight("0x" + Hex2(static_cast<unsigned>(i)), address.size()) + "  " + PadRight(Hex2(a[i]), widthA) +
             "  " + Hex2(b[i]) + "\n";
   }
+  if (shown < differing.size()) text += "... and " + std::to_string(differing.size() - shown) + " more\n";
   return text;
 }
 

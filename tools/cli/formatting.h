@@ -15,9 +15,10 @@ namespace qlr::cli {
 std::string FormatHexDump(const EepromImage& image);
 
 // A header line ("address  <labelA>  <labelB>") and one line per address at
-// which the images differ; the empty string when they are identical.
+// which the images differ; the empty string when they are identical. Past
+// `shownRows` rows the rest is counted ("... and 110 more").
 std::string FormatDifferences(const EepromImage& a, const EepromImage& b, std::string_view labelA,
-                              std::string_view labelB);
+                              std::string_view labelB, std::size_t shownRows = EepromSize);
 
 // One line per port: number, device, description, in aligned columns; a
 // port without description shows "-".

@@ -1,6 +1,5 @@
 #include "cli/guarded_write.h"
 
-#include <algorithm>
 #include <vector>
 
 #include "backup/backup_folder.h"
@@ -21,14 +20,6 @@ namespace {
 // Rows of the table of changes a confirmation shows.
 constexpr std::size_t ShownDifferences = 16;
 
-std::vector<int> DifferingAddresses(const EepromImage& now, const EepromImage& wanted) {
-  std::vector<int> addresses;
-  for (std::size_t address = 0; address < now.size(); ++address) {
-    if (now[address] != wanted[address]) addresses.push_back(static_cast<int>(address));
-  }
-  return addresses;
-}
-
 std::string RegionText(int code) { return std::string(RegionName(code)) + " (" + std::to_string(code) + ")"; }
 
 // For the backup's name: "EUR/AUS", or "region-17" for a code without a name.
@@ -40,15 +31,6 @@ int ReportNoBackup(const BackupFailure& failure, const CliEnvironment& env) {
   env.err << "qlr5500: cannot keep a backup: " << failure.what << "\n"
           << "qlr5500: nothing was written (--no-backup writes without a backup)\n";
   return ExitFile;
-}
-
-// The header and the first rows; the rest counted.
-std::string Shortened(const std::string& table) {
-  std::size_t end = 0;
-  for (std::size_t row = 0; row <= ShownDifferences && end != std::string::npos; ++row) end = table.find('\n', end + 1);
-  if (end == std::string::npos || end + 1 == table.size()) return table;
-  const auto rest = std::count(table.begin() + static_cast<long>(end) + 1, table.end(), '\n');
-  return table.substr(0, end + 1) + "... and " + std::to_string(rest) + " more\n";
 }
 
 // Undo: the values of a receiver of another region are written only when
@@ -78,7 +60,7 @@ int ConfirmChange(const ChangeRequest& request, const EepromImage& current, std:
                   const OpenedReceiver& receiver, const CliEnvironment& env) {
   env.err << "the EEPROM of the receiver on " << receiver.device << " differs from " << request.what << " in " << count
           << (count == 1 ? " byte:\n" : " bytes:\n")
-          << Shortened(FormatDifferences(current, request.image, "receiver", "new"));
+          << FormatDifferences(current, request.image, "receiver", "new", ShownDifferences);
   const std::string question = "write " + request.what + " into the EEPROM of the receiver on " + receiver.device + "?";
   if (AskToConfirm(question, env) != Confirmation::Yes) {
     env.err << "qlr5500: nothing written\n";
