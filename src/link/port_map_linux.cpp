@@ -11,13 +11,6 @@ namespace qlr {
 namespace fs = std::filesystem;
 namespace {
 
-std::string ReadFirstLine(const fs::path& file) {
-  std::ifstream in(file);
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
-
 // Sort key: group (USB adapter, USB modem, UART), then name prefix, then number.
 std::tuple<int, std::string, long> OrderKey(const std::string& name) {
   std::size_t digits = name.size();
@@ -41,13 +34,9 @@ std::string Describe(const fs::path& entry) {
   std::error_code error;
   fs::path device = fs::canonical(entry / "device", error);
   if (error) return {};
-  for (fs::path p = device; p.has_relative_path() && p != p.root_path(); p = p.parent_path()) {
-    if (fs::exists(p / "idVendor") && fs::exists(p / "idProduct")) {
-      std::string text = "USB " + ReadFirstLine(p / "idVendor") + ":" + ReadFirstLine(p / "idProduct");
-      const std::string product = ReadFirstLine(p / "product");
-      if (!product.empty()) text += " " + product;
-      return text;
-    }
+  if (const fs::path usb = UsbDeviceOf(device); !usb.empty()) {
+    const std::string product = ReadFirstLine(usb / "product");
+    return "USB " + UsbIdOf(usb) + (product.empty() ? "" : " " + product);
   }
   // Newer kernels put generic "port" and "ctrl" drivers between a UART and its chip's driver.
   for (fs::path p = device; p.has_relative_path() && p != p.root_path(); p = p.parent_path()) {
@@ -58,6 +47,24 @@ std::string Describe(const fs::path& entry) {
 }
 
 }  // namespace
+
+std::string ReadFirstLine(const fs::path& file) {
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+fs::path UsbDeviceOf(const fs::path& device) {
+  for (fs::path p = device; p.has_relative_path() && p != p.root_path(); p = p.parent_path()) {
+    if (fs::exists(p / "idVendor") && fs::exists(p / "idProduct")) return p;
+  }
+  return {};
+}
+
+std::string UsbIdOf(const fs::path& usbDevice) {
+  return ReadFirstLine(usbDevice / "idVendor") + ":" + ReadFirstLine(usbDevice / "idProduct");
+}
 
 std::vector<PortInfo> PortsFromSysfs(const fs::path& ttyClass, const fs::path& devDirectory) {
   std::vector<std::string> names;

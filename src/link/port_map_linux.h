@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "link/port_map.h"
@@ -12,5 +13,14 @@ namespace qlr {
 // with device nodes named under `devDirectory` (exposed for tests).
 std::vector<PortInfo> PortsFromSysfs(const std::filesystem::path& ttyClass,
                                      const std::filesystem::path& devDirectory = "/dev");
+
+// What else reads sysfs takes from here too.
+// The first line of a file, without its end; empty when it cannot be read.
+std::string ReadFirstLine(const std::filesystem::path& file);
+// The USB device a sysfs device sits on: the nearest folder from `device`
+// up that has idVendor and idProduct; empty when it is on no USB.
+std::filesystem::path UsbDeviceOf(const std::filesystem::path& device);
+// "vvvv:pppp" of a USB device folder as UsbDeviceOf finds it.
+std::string UsbIdOf(const std::filesystem::path& usbDevice);
 
 }  // namespace qlr

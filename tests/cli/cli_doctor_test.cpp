@@ -87,6 +87,15 @@ TEST(DoctorFindings, FromAScratchSystemTree) {
        Mark::Problem,
        {"(CH340) on USB 1-2 has no serial device: its driver ch341 is not loaded", "sudo modprobe ch341"},
        {"brltty"}},
+      {"brltty's rules in /etc",
+       [](const ScratchSystem& system) {
+         system.UsbAdapter("1-2", "1a86:7523");
+         system.File("etc/udev/rules.d/85-brltty.rules");
+       },
+       {},
+       Mark::Problem,
+       {"sudo mv /etc/udev/rules.d/85-brltty.rules /etc/udev/rules.d/85-brltty.rules.disabled && "
+        "sudo ln -s /dev/null /etc/udev/rules.d/85-brltty.rules"}},
       {"driver loaded, yet no tty",
        [](const ScratchSystem& system) {
          system.UsbAdapter("1-2", "1a86:7523");
@@ -145,6 +154,39 @@ TEST(DoctorFindings, FromAScratchSystemTree) {
     EXPECT_TRUE(found) << c.what << ":\n" << printed;
     for (const std::string& text : c.absent)
       EXPECT_EQ(printed.find(text), std::string::npos) << c.what << ":\n" << printed;
+  }
+}
+
+// What the ports tried say, and the exit status they lead to: a port that
+// fails matters less once the receiver answered on another.
+TEST(DoctorFindings, FromThePortsTried) {
+  const PortInfo port{2, "/dev/ttyS1", {}};
+  LinkFailure missing, silent;
+  missing.kind = LinkFailureKind::NoDevice;
+  silent.kind = LinkFailureKind::NoAnswer;
+  struct Case {
+    PortProbe probe;
+    bool receiverAnswered;
+    Mark mark;
+    std::string shown;
+    int exitCode;
+  };
+  const Case cases[] = {
+      {{port, missing, false}, false, Mark::Problem, "port 2 /dev/ttyS1: ", 3},
+      {{port, missing, false}, true, Mark::Warning, "port 2 /dev/ttyS1: ", 0},
+      {{port, silent, true},
+       false,
+       Mark::Problem,
+       "switch the receiver on and check that its cable is in this port",
+       3},
+      {{port, silent, true}, true, Mark::Ok, "port 2 /dev/ttyS1: opens; no receiver answers there", 0},
+  };
+  for (const Case& c : cases) {
+    const Findings findings = ProbeFindings(SystemView{}, {c.probe}, c.receiverAnswered);
+    ASSERT_EQ(findings.size(), 1u);
+    EXPECT_EQ(findings[0].mark, c.mark) << FormatFindings(findings);
+    EXPECT_NE((findings[0].text + findings[0].fix).find(c.shown), std::string::npos) << FormatFindings(findings);
+    EXPECT_EQ(DoctorExitCode(findings, c.receiverAnswered), c.exitCode) << FormatFindings(findings);
   }
 }
 

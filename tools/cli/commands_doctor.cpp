@@ -25,12 +25,7 @@ std::vector<PortInfo> PortsToTry(const std::optional<PortSpec>& asked, const std
     }
     return ports;
   }
-  PortInfo port{asked->number, asked->device, {}};
-  if (port.number != 0) {
-    port.device = DeviceForPort(port.number);
-  } else {
-    port.number = PortNumberOf(port.device);
-  }
+  PortInfo port = PortOfSpec(*asked);
   for (const PortInfo& known : map) {
     if (known.number == port.number) port.description = known.description;
   }
@@ -58,9 +53,7 @@ std::vector<PortProbe> ProbePorts(CReceiverLink& link, const std::vector<PortInf
   std::vector<PortProbe> probes;
   for (const PortInfo& port : ports) {
     PortProbe& probe = probes.emplace_back(PortProbe{port, {}, false});
-    const LinkResult<> opened =
-        port.device.empty() ? link.OpenPort(port.number) : link.OpenPort(port.number, port.device);
-    if (!opened) {
+    if (const LinkResult<> opened = OpenPortAt(link, port.number, port.device); !opened) {
       probe.failure = opened.Failure();
       continue;
     }

@@ -36,9 +36,9 @@ using Findings = std::vector<Finding>;
 
 // Where the doctor reads the system from. On POSIX systems every place it
 // reads lies below `root`: /sys, /proc, /dev/serial, the udev rules folders
-// (/etc, /lib, /usr/lib), the systemd unit folders and /etc/group and
-// /etc/passwd; the devices themselves are opened where they are. Windows
-// reads its registry and SetupAPI and ignores it.
+// (/etc, /lib, /usr/lib) and the systemd unit folders; the devices
+// themselves and the user and group databases are looked at where they
+// are. Windows reads its registry and SetupAPI and ignores it.
 struct SystemView {
   std::filesystem::path root = "/";
 

@@ -14,6 +14,7 @@
 
 #include "cli/doctor.h"
 #include "cli/doctor_posix.h"
+#include "link/port_map_linux.h"
 
 namespace qlr::cli {
 namespace {
@@ -22,13 +23,6 @@ namespace fs = std::filesystem;
 
 // Where our udev rules go: after the system's, so that they have the last word.
 constexpr const char* RulesFile = "/etc/udev/rules.d/99-qlr5500.rules";
-
-std::string ReadLine(const fs::path& file) {
-  std::ifstream in(file);
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
 
 bool AllDigits(const std::string& text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
@@ -75,13 +69,9 @@ std::string DriverOf(const fs::path& device) {
 }
 
 // "vvvv:pppp" of the USB device that `device` sits on, or "".
-std::string UsbIdOf(const SystemView& view, const fs::path& device) {
-  for (fs::path at = device; at.has_relative_path() && at != view.root; at = at.parent_path()) {
-    if (fs::exists(at / "idVendor") && fs::exists(at / "idProduct")) {
-      return ReadLine(at / "idVendor") + ":" + ReadLine(at / "idProduct");
-    }
-  }
-  return {};
+std::string UsbIdAbove(const fs::path& device) {
+  const fs::path usb = UsbDeviceOf(device);
+  return usb.empty() ? std::string() : UsbIdOf(usb);
 }
 
 // The udev match of a USB adapter by its vendor:product.
@@ -111,7 +101,7 @@ std::set<std::string> UsbIdsOfPorts(const SystemView& view, const std::vector<Po
   std::set<std::string> ids;
   for (const PortInfo& port : ports) {
     const fs::path device = TtyDevice(view, port.device);
-    const std::string id = device.empty() ? "" : UsbIdOf(view, device);
+    const std::string id = device.empty() ? "" : UsbIdAbove(device);
     if (!id.empty()) ids.insert(id);
   }
   return ids;
@@ -141,7 +131,7 @@ std::vector<Adapter> AdaptersWithoutTty(const SystemView& view) {
   for (const fs::directory_entry& entry : fs::directory_iterator(view / "sys/bus/usb/devices", error)) {
     const fs::path device = fs::canonical(entry.path(), error);
     if (error || !fs::exists(device / "idVendor")) continue;
-    const std::string id = ReadLine(device / "idVendor") + ":" + ReadLine(device / "idProduct");
+    const std::string id = UsbIdOf(device);
     const KnownChip* chip = FindChip(id);
     if (chip && !HasTty(device)) adapters.push_back({entry.path().filename().string(), id, chip});
   }
@@ -191,8 +181,11 @@ Finding AdapterWithoutTtyFinding(const SystemView& view, const Adapter& adapter,
     std::string list, masks;
     for (const std::string& file : brailleFiles) {
       list += (list.empty() ? "" : ", ") + file;
-      if (file.ends_with(".rules"))
-        masks += "sudo ln -s /dev/null /etc/udev/rules.d/" + fs::path(file).filename().string() + "\n";
+      if (!file.ends_with(".rules")) continue;
+      const std::string mask = "/etc/udev/rules.d/" + fs::path(file).filename().string();
+      // A rules file of that name in /etc is moved aside first: a link cannot take its place.
+      if (file == mask) masks += "sudo mv " + mask + " " + mask + ".disabled && ";
+      masks += "sudo ln -s /dev/null " + mask + "\n";
     }
     return {Mark::Problem, what + ": brltty took it for a braille display (" + list + ")",
             "sudo apt remove brltty (when no braille display is used), or keep brltty and stop it:\n" + masks +
@@ -222,7 +215,7 @@ std::vector<Process> Processes(const SystemView& view) {
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator(view / "proc", error)) {
     const std::string pid = entry.path().filename().string();
-    if (AllDigits(pid)) processes.push_back({std::stoi(pid), ReadLine(entry.path() / "comm")});
+    if (AllDigits(pid)) processes.push_back({std::stoi(pid), ReadFirstLine(entry.path() / "comm")});
   }
   return processes;
 }
@@ -294,8 +287,8 @@ Finding BusyFinding(const SystemView& view, const PortInfo& port) {
   const std::string busy = PortName(port) + ": busy: ";
   const std::string find = "sudo fuser -v " + port.device + " names it; then close that program";
   if (holders.empty() && hidden > 0) {
-    return {Mark::Problem,
-            busy + "another program has it open, one that user " + CurrentUserName(view) + " may not see", find};
+    return {Mark::Problem, busy + "another program has it open, one that user " + CurrentUserName() + " may not see",
+            find};
   }
   if (holders.empty()) return {Mark::Problem, busy + "another program has it open", find};
   std::string names;
@@ -310,7 +303,9 @@ Finding BusyFinding(const SystemView& view, const PortInfo& port) {
 std::vector<std::string> PortDetails(const SystemView& view, const PortInfo& port) {
   const fs::path device = TtyDevice(view, port.device);
   std::vector<std::string> details;
-  if (const std::string driver = device.empty() ? "" : DriverOf(device); !driver.empty() && driver != "port") {
+  // A port off USB is described by its driver already.
+  if (const std::string driver = device.empty() ? "" : DriverOf(device);
+      !driver.empty() && driver != "port" && driver != port.description) {
     details.push_back("driver " + driver);
   }
   const std::string tty = TtyName(port.device);
@@ -338,7 +333,7 @@ Findings AdapterFindings(const SystemView& view, const std::vector<PortInfo>& po
 }
 
 Finding OpenFailureFinding(const SystemView& view, const PortInfo& port, const LinkFailure& failure) {
-  if (failure.kind == LinkFailureKind::PermissionDenied) return PermissionFinding(view, port);
+  if (failure.kind == LinkFailureKind::PermissionDenied) return PermissionFinding(port);
   if (failure.kind == LinkFailureKind::Busy) return BusyFinding(view, port);
   return LinkFailureFinding(port, failure);
 }
@@ -348,11 +343,11 @@ std::optional<Finding> AdapterLatencyFinding(const SystemView& view, const PortI
   const fs::path device = TtyDevice(view, port.device);
   if (device.empty() || !fs::exists(device / "latency_timer")) return std::nullopt;
   const std::string driver = DriverOf(device);
-  const std::string timer = ReadLine(device / "latency_timer");
+  const std::string timer = ReadFirstLine(device / "latency_timer");
   const std::string text = PortName(port) + ": " + driver + " latency_timer " + timer + " ms, low-latency delivery " +
                            (lowLatencyGranted ? "granted" : "not granted");
   if (!slow) return Finding{Mark::Ok, text, {}};
-  const std::string id = UsbIdOf(view, device);
+  const std::string id = UsbIdAbove(device);
   const std::string match = id.empty() ? "" : ", " + UsbMatch(id);
   return Finding{Mark::Problem, text + ": the adapter holds short answers back",
                  "a udev rule sets it to 1 ms whenever the adapter is plugged in:\n" +

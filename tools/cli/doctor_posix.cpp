@@ -1,36 +1,48 @@
 #include "cli/doctor_posix.h"
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <vector>
 
 namespace qlr::cli {
 namespace {
 
-// The fields of a line of /etc/passwd or /etc/group.
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::istringstream in(line);
-  for (std::string field; std::getline(in, field, ':');) fields.push_back(field);
-  if (!line.empty() && line.back() == ':') fields.emplace_back();
-  return fields;
+// The user and group databases through the system's lookups, so that
+// users and groups from a directory service count as much as local ones.
+struct Account {
+  std::string name;
+  gid_t group = 0;  // the login group
+};
+
+std::optional<Account> AccountOf(uid_t uid) {
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return std::nullopt;
+  return Account{found->pw_name, found->pw_gid};
 }
 
-// The first line of a database whose field `index` is `id`, as fields.
-std::optional<std::vector<std::string>> Entry(const std::filesystem::path& database, std::size_t index, unsigned id) {
-  std::ifstream in(database);
-  const std::string wanted = std::to_string(id);
-  for (std::string line; std::getline(in, line);) {
-    std::vector<std::string> fields = Fields(line);
-    if (fields.size() > index && fields[index] == wanted) return fields;
+struct GroupEntry {
+  std::string name;
+  std::vector<std::string> members;  // those who have it as a further group
+};
+
+std::optional<GroupEntry> GroupOf(gid_t gid) {
+  std::vector<char> buffer(65536);
+  group entry{};
+  group* found = nullptr;
+  if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return std::nullopt;
+  GroupEntry result{found->gr_name, {}};
+  for (char** member = found->gr_mem; member != nullptr && *member != nullptr; ++member) {
+    result.members.emplace_back(*member);
   }
-  return std::nullopt;
+  return result;
 }
 
 bool InThisProcess(gid_t group) {
@@ -49,19 +61,19 @@ std::string Octal(mode_t mode) {
 
 }  // namespace
 
-std::string CurrentUserName(const SystemView& view) {
-  const auto user = Entry(view / "etc/passwd", 2, ::geteuid());
-  return user ? user->front() : "$USER";
+std::string CurrentUserName() {
+  const std::optional<Account> user = AccountOf(::geteuid());
+  return user ? user->name : "$USER";
 }
 
-Finding PermissionFinding(const SystemView& view, const PortInfo& port) {
+Finding PermissionFinding(const PortInfo& port) {
   const std::string& device = port.device;
   const std::string denied = PortName(port) + ": permission denied: ";
   struct stat info {};
   if (::stat(device.c_str(), &info) != 0) return {Mark::Problem, denied + "the device cannot even be looked at", {}};
-  const auto group = Entry(view / "etc/group", 2, info.st_gid);
-  const std::string groupName = group ? group->front() : std::to_string(info.st_gid);
-  const std::string user = CurrentUserName(view);
+  const std::optional<GroupEntry> group = GroupOf(info.st_gid);
+  const std::string groupName = group ? group->name : std::to_string(info.st_gid);
+  const std::string user = CurrentUserName();
   const bool groupMayOpen = info.st_gid != 0 && (info.st_mode & S_IRGRP) && (info.st_mode & S_IWGRP);
   if (!groupMayOpen) {
     return {Mark::Problem,
@@ -73,12 +85,9 @@ Finding PermissionFinding(const SystemView& view, const PortInfo& port) {
     return {Mark::Problem, denied + "user " + user + " is in group " + groupName + ", which may open it",
             "'getfacl " + device + "' and the system log (AppArmor, SELinux) tell what refuses it"};
   }
-  const auto account = Entry(view / "etc/passwd", 2, ::geteuid());
-  bool member = account && account->size() > 3 && (*account)[3] == std::to_string(info.st_gid);
-  if (group && group->size() > 3) {
-    std::istringstream members((*group)[3]);
-    for (std::string name; std::getline(members, name, ',');) member = member || name == user;
-  }
+  const std::optional<Account> account = AccountOf(::geteuid());
+  const bool member = (account && account->group == info.st_gid) ||
+                      (group && std::find(group->members.begin(), group->members.end(), user) != group->members.end());
   if (member) {
     return {Mark::Problem,
             denied + "user " + user + " was added to group " + groupName + ", but this login started before",

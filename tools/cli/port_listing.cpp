@@ -1,6 +1,6 @@
 #include "cli/port_listing.h"
 
-#include <filesystem>
+#include "cli/receiver_session.h"
 
 namespace qlr::cli {
 
@@ -14,9 +14,8 @@ std::vector<PortInfo> DescribedPorts() {
       known = SystemPorts();
       looked = true;
     }
-    std::error_code error;
     for (const PortInfo& other : known) {
-      if (other.device == port.device || std::filesystem::equivalent(other.device, port.device, error)) {
+      if (SameDevice(other.device, port.device)) {
         port.description = other.description;
         break;
       }

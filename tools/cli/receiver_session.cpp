@@ -8,11 +8,6 @@
 namespace qlr::cli {
 namespace {
 
-bool SameDevice(const std::string& a, const std::string& b) {
-  std::error_code error;
-  return a == b || std::filesystem::equivalent(a, b, error);
-}
-
 std::string PortList(const std::vector<PortInfo>& ports) {
   std::string text;
   for (std::size_t i = 0; i < ports.size(); ++i) {
@@ -23,6 +18,11 @@ std::string PortList(const std::vector<PortInfo>& ports) {
 }
 
 }  // namespace
+
+bool SameDevice(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return a == b || std::filesystem::equivalent(a, b, error);
+}
 
 int PortNumberOf(const std::string& device) {
   for (const PortInfo& info : ListPorts()) {
@@ -66,6 +66,15 @@ int ReportNoReceiver(CReceiverLink& link, const CliEnvironment& env) {
   return ExitReceiver;
 }
 
+PortInfo PortOfSpec(const PortSpec& spec) {
+  if (spec.number != 0) return {spec.number, DeviceForPort(spec.number), {}};
+  return {PortNumberOf(spec.device), spec.device, {}};
+}
+
+LinkResult<> OpenPortAt(CReceiverLink& link, int number, const std::string& device) {
+  return device.empty() ? link.OpenPort(number) : link.OpenPort(number, device);
+}
+
 OpenedReceiver OpenReceiver(CReceiverLink& link, const std::optional<PortSpec>& port, const CliEnvironment& env) {
   OpenedReceiver opened;
   if (!port) {
@@ -78,18 +87,14 @@ OpenedReceiver OpenReceiver(CReceiverLink& link, const std::optional<PortSpec>& 
     }
     opened.port = found.front().number;
     opened.device = found.front().device;
-  } else if (port->number != 0) {
-    opened.port = port->number;
-    opened.device = DeviceForPort(port->number);
   } else {
-    opened.port = PortNumberOf(port->device);
-    opened.device = port->device;
+    const PortInfo asked = PortOfSpec(*port);
+    opened.port = asked.number;
+    opened.device = asked.device;
   }
   // A scan that went on past the receiver's port has left the link elsewhere.
   if (link.PortNumber() != opened.port || !link.IsOpen()) {
-    const LinkResult<> openedPort =
-        opened.device.empty() ? link.OpenPort(opened.port) : link.OpenPort(opened.port, opened.device);
-    if (!openedPort) {
+    if (const LinkResult<> openedPort = OpenPortAt(link, opened.port, opened.device); !openedPort) {
       opened.exitCode = ReportLinkFailure(openedPort.Failure(), opened.device, opened.port, env);
       return opened;
     }

@@ -26,6 +26,16 @@ inline constexpr int PortOutsideMap = 99;
 // link agree with 'qlr5500 ports'; PortOutsideMap for a device not in it.
 int PortNumberOf(const std::string& device);
 
+// Whether two paths name the same device (a link and its target do).
+bool SameDevice(const std::string& a, const std::string& b);
+
+// The port that --port names: its number and device, as the link opens it.
+PortInfo PortOfSpec(const PortSpec& spec);
+
+// Opens the link on the port: by number through the map, or, when the
+// device is known, on that device under the number.
+LinkResult<> OpenPortAt(CReceiverLink& link, int number, const std::string& device);
+
 // Opens the link on `port` and checks that a receiver answers there ("H101",
 // up to three times, as after a manual port choice in the dialog). Without a
 // port every port is tried, and the one receiver that answers is used; none
