@@ -6,6 +6,7 @@
 #include "image/eeprom_image.h"
 #include "image/image_file.h"
 #include "link/port_map.h"
+#include "os/utf8_path.h"
 
 namespace qlr {
 namespace {
@@ -43,7 +44,7 @@ std::optional<Message> ReplaceQuestion(const std::filesystem::path& chosen, cons
                                        FileDialogKind kind) {
   std::error_code error;
   if (kind != FileDialogKind::SaveAs || path == chosen || !std::filesystem::exists(path, error)) return std::nullopt;
-  return Message{0, "A file named \"" + path.filename().string() + "\" already exists. Do you want to replace it?",
+  return Message{0, "A file named \"" + Utf8OfPath(path.filename()) + "\" already exists. Do you want to replace it?",
                  MessageKind::Confirmation};
 }
 

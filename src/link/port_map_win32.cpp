@@ -74,7 +74,7 @@ std::vector<PortInfo> ListPorts() {
 
 std::string DeviceForPort(int number) {
   std::string list;
-  if (!PortsOverridden(list)) return "\\\\.\\COM" + std::to_string(number);
+  if (!PortsOverridden(list)) return DeviceOfName("COM" + std::to_string(number));
   for (const PortInfo& port : PortsFromVariable(list)) {
     if (port.number == number) return port.device;
   }

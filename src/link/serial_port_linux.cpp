@@ -12,15 +12,11 @@
 namespace qlr {
 
 bool ReaderWake::Open() {
-  signalled_.Reset();
   watched_.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   return static_cast<bool>(watched_);
 }
 
-void ReaderWake::Close() {
-  watched_.Reset();
-  signalled_.Reset();
-}
+void ReaderWake::Close() { watched_.Reset(); }
 
 void ReaderWake::Signal() const {
   if (!watched_) return;
@@ -30,14 +26,14 @@ void ReaderWake::Signal() const {
 }
 
 // Without low latency a common USB adapter holds each short answer for its
-// 16 ms latency timer, which triples the time of an EEPROM transfer.
+// 16 ms latency timer, which makes an exchange of short messages several
+// times slower.
 void LowLatency::Apply(const SystemCalls& calls, int fd) {
   granted_ = false;
   serial_struct serial{};
   if (calls.ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
   granted_ = (serial.flags & ASYNC_LOW_LATENCY) != 0;
   if (granted_) return;
-  saved_ = serial.flags;
   serial.flags |= ASYNC_LOW_LATENCY;
   changed_ = calls.ioctl(fd, TIOCSSERIAL, &serial) == 0;
   granted_ = changed_;
@@ -49,7 +45,7 @@ void LowLatency::Restore(const SystemCalls& calls, int fd) {
   changed_ = false;
   serial_struct serial{};
   if (calls.ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
-  serial.flags = (serial.flags & ~ASYNC_LOW_LATENCY) | (saved_ & ASYNC_LOW_LATENCY);
+  serial.flags &= ~ASYNC_LOW_LATENCY;
   calls.ioctl(fd, TIOCSSERIAL, &serial);
 }
 

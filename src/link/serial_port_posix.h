@@ -17,7 +17,6 @@ class ReaderWake {
   // system refuses.
   bool Open();
   void Close();
-  explicit operator bool() const { return static_cast<bool>(watched_); }
   // What poll() watches for POLLIN.
   int Watched() const { return watched_.Get(); }
   // Thread-safe; does nothing when closed.
@@ -25,7 +24,6 @@ class ReaderWake {
 
  private:
   UniqueFd watched_;
-  UniqueFd signalled_;  // where Signal writes, on systems that need a second descriptor (a pipe's far end)
 };
 
 // Asks the driver to hand over each byte at once instead of holding short
@@ -41,8 +39,7 @@ class LowLatency {
 
  private:
   bool granted_ = false;
-  bool changed_ = false;
-  int saved_ = 0;  // the driver's setting before Apply
+  bool changed_ = false;  // Apply set the flag, so Restore clears it
 };
 
 }  // namespace qlr

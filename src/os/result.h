@@ -1,10 +1,11 @@
-// How the link, the serial layer and the image files say that something
-// failed: one result type for all of them.
+// How the link, the serial layer, the image files and the backups say that
+// something failed: one result type for all of them.
 //
 // An operation that can fail returns a Result. It tests true on success and
 // false on failure, and a failed one carries why: Failure() is the layer's
 // closed set of kinds with the system's error number (LinkFailure,
-// SerialFailure, ImageFileFailure, each documented where it is declared).
+// SerialFailure, ImageFileFailure, BackupFailure, each documented where it
+// is declared).
 // The reason travels with the answer; no object keeps a "last failure" that
 // a later call could overwrite or a caller could read stale. A caller that
 // needs a reason after further calls keeps the result it got.

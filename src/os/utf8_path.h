@@ -15,8 +15,9 @@ inline std::filesystem::path PathFromUtf8(std::string_view text) {
   return std::filesystem::path(std::u8string_view(reinterpret_cast<const char8_t*>(text.data()), text.size()));
 }
 
-// The UTF-8 text of a path, for messages and records: path.string() is in
-// the ANSI code page on Windows, which holds few of the characters a name may have.
+// The UTF-8 text of a path, for messages and records: path.string() is not
+// UTF-8 on Windows with every standard library (with some it is the ANSI
+// code page, which holds few of the characters a name may have).
 inline std::string Utf8OfPath(const std::filesystem::path& path) {
   const std::u8string text = path.u8string();
   return {text.begin(), text.end()};
