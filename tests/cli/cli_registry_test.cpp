@@ -70,8 +70,8 @@ std::string Shown(const std::string& line) {
 TEST(CliRegistry, SynopsesNameTheirOptionsAndTheGuideListsThem) {
   std::vector<std::string> listed, expected;
   for (const CommandSpec& command : Registry().commands) {
-    EXPECT_EQ(OptionsIn(std::string(command.synopsis)), LongNames(command)) << command.name;
-    expected.push_back("qlr5500 " + std::string(command.synopsis));
+    EXPECT_EQ(OptionsIn(command.Synopsis()), LongNames(command)) << command.name;
+    expected.push_back("qlr5500 " + command.Synopsis());
   }
   for (const std::string& line : SourceLines("docs/cli.md")) {
     if (line.starts_with("| `qlr5500 ")) listed.push_back(line.substr(3, line.find('`', 3) - 3));
@@ -99,7 +99,7 @@ TEST(CliRegistry, ManPageListsEveryCommandAndOption) {
   std::set<std::string> optionNames = {"-h", "--help", "--version"}, documented;
   for (const CommandSpec& command : Registry().commands) {
     if (command.IsHelp()) continue;
-    synopses.push_back("qlr5500 " + std::string(command.synopsis));
+    synopses.push_back("qlr5500 " + command.Synopsis());
     described.emplace_back(command.name);
   }
   for (const OptionSpec* option : Registry().options) {

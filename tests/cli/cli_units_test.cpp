@@ -47,6 +47,8 @@ TEST(CliArguments, AcceptsOrRejectsCommandLines) {
       {{"write", "--frob", "a"}, "unknown option '--frob'"},
       {{"write", "--force", "a"}, "write does not take --force"},
       {{"undo", "2", "3"}, "undo takes one change number, not 2"},
+      {{"help", "read", "write"}, "help takes one command, not 2"},
+      {{"read", "-p", "", "a"}, "--port needs a port number"},
       {{"history", "--backup-dir="}, "--backup-dir needs a folder"},
   };
   for (const ParseCase& c : cases) {

@@ -42,6 +42,15 @@ bool CommandSpec::Takes(const OptionSpec& option) const {
   return std::find(options.begin(), options.end(), &option) != options.end();
 }
 
+std::string CommandSpec::Synopsis() const {
+  std::string text(name);
+  for (const OptionSpec* option : options) {
+    text += " [" + std::string(option->longName) + (option->valueName.empty() ? "" : " ") +
+            std::string(option->valueName) + "]";
+  }
+  return operands.empty() ? text : text + " " + std::string(operands);
+}
+
 const CommandSpec* CommandTable::Find(std::string_view name) const {
   for (const CommandSpec& command : commands) {
     if (command.name == name) return &command;
@@ -50,10 +59,6 @@ const CommandSpec* CommandTable::Find(std::string_view name) const {
 }
 
 std::optional<PortSpec> ParsePortSpec(std::string_view text, std::string& error) {
-  if (text.empty()) {
-    error = "--port needs a port number 1..16 or a device";
-    return std::nullopt;
-  }
   if (AllDigits(text)) {
     // Compared as text first so that a long number cannot overflow.
     const std::string_view trimmed = text.substr(std::min(text.find_first_not_of('0'), text.size()));
@@ -122,6 +127,10 @@ ParseOutcome ParseArguments(const std::vector<std::string>& arguments, const Com
         value = arguments[++i];
       } else {
         note(word + " needs " + std::string(option->valueNeeded));
+        continue;
+      }
+      if (value.empty()) {
+        note(std::string(option->longName) + " needs " + std::string(option->valueNeeded));
         continue;
       }
     }

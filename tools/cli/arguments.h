@@ -22,11 +22,11 @@ using OptionValueStore = bool (*)(std::string_view value, Invocation& call, std:
 // One option a subcommand may take. -h/--help, --version and -- are the
 // parser's own and mean the same for every command.
 struct OptionSpec {
-  std::string_view longName;         // "--port"
-  std::string_view shortName{};      // "-p", or empty
-  std::string_view valueName{};      // "P" for an option with a value: "--port P", "--port=P"
-  std::string_view valueNeeded{};    // "a port number 1..16 or a device": what a missing value should have been
-  std::string help;                  // for --help; several lines are indented under the first
+  std::string_view longName;       // "--port"
+  std::string_view shortName{};    // "-p", or empty
+  std::string_view valueName{};    // "P" for an option with a value: "--port P", "--port=P"
+  std::string_view valueNeeded{};  // "a port number 1..16 or a device": what a missing or empty value should have been
+  std::string help;                // for --help; several lines are indented under the first
   bool Invocation::*flag = nullptr;  // a flag: set when given
   OptionValueStore store = nullptr;  // an option with a value: parses and keeps it
 };
@@ -36,7 +36,7 @@ using CommandHandler = int (*)(const Invocation& call, const CliEnvironment& env
 
 struct CommandSpec {
   std::string_view name;
-  std::string_view synopsis;                 // after "qlr5500 "
+  std::string_view operands{};               // for the synopsis: "FILE", "FILE1 FILE2", "[N]"
   std::vector<const OptionSpec*> options{};  // none: the command takes only --help
   int minOperands = 0;
   int maxOperands = 0;
@@ -46,8 +46,10 @@ struct CommandSpec {
   std::string_view operand = "file";  // what an operand is, for mistakes and for completion
 
   bool IsHelp() const { return run == nullptr; }
-  bool TakesFiles() const { return !IsHelp() && maxOperands > 0 && operand == "file"; }
+  bool TakesFiles() const { return maxOperands > 0 && operand == "file"; }
   bool Takes(const OptionSpec& option) const;
+  // After "qlr5500 ": the name, each option in brackets, the operands.
+  std::string Synopsis() const;
 };
 
 struct CommandTable {

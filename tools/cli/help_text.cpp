@@ -61,7 +61,7 @@ std::string ToolHelp(const CommandTable& table) {
       "\n"
       "commands:\n";
   for (const CommandSpec& command : table.commands) {
-    std::string synopsis(command.synopsis);
+    std::string synopsis = command.Synopsis();
     // A long synopsis puts its summary on the next line, in the column.
     PadToColumn(synopsis, CommandTextColumn, 2);
     text += "  " + synopsis + std::string(command.summary) + "\n";
@@ -81,7 +81,7 @@ std::string ToolHelp(const CommandTable& table) {
 
 std::string HelpText(const CommandSpec* command, const CommandTable& table) {
   if (!command || command->IsHelp()) return ToolHelp(table);
-  return "usage: qlr5500 " + std::string(command->synopsis) + "\n\n" + std::string(command->details) + "\noptions:\n" +
+  return "usage: qlr5500 " + command->Synopsis() + "\n\n" + std::string(command->details) + "\noptions:\n" +
          OptionLines(*command) + "\n" + ExitStatusText;
 }
 
@@ -89,8 +89,7 @@ std::string UsageHint(const CommandSpec* command) {
   if (!command || command->IsHelp()) {
     return "usage: qlr5500 COMMAND [OPTIONS] [FILE...]; 'qlr5500 --help' lists the commands\n";
   }
-  return "usage: qlr5500 " + std::string(command->synopsis) + "; 'qlr5500 " + std::string(command->name) +
-         " --help' tells more\n";
+  return "usage: qlr5500 " + command->Synopsis() + "; 'qlr5500 " + std::string(command->name) + " --help' tells more\n";
 }
 
 }  // namespace qlr::cli

@@ -10,11 +10,7 @@ bool StorePort(std::string_view text, Invocation& call, std::string& error) {
   return call.port.has_value();
 }
 
-bool StoreBackupDir(std::string_view text, Invocation& call, std::string& error) {
-  if (text.empty()) {
-    error = "--backup-dir needs a folder";
-    return false;
-  }
+bool StoreBackupDir(std::string_view text, Invocation& call, std::string&) {
   call.backupDir = std::string(text);
   return true;
 }
@@ -68,7 +64,6 @@ const CommandTable& Registry() {
       .options = {&port, &yes, &all, &noClobber, &noBackup, &force, &porcelain, &backupDir},
       .commands = {
           {.name = "ports",
-           .synopsis = "ports",
            .minOperands = 0,
            .maxOperands = 0,
            .summary = "list the serial ports and what they are",
@@ -77,7 +72,6 @@ const CommandTable& Registry() {
                       "QLR5500_PORTS, a colon-separated list of devices, replaces the map.\n",
            .run = RunPorts},
           {.name = "find",
-           .synopsis = "find [--all] [--backup-dir DIR]",
            .options = {&all, &backupDir},
            .minOperands = 0,
            .maxOperands = 0,
@@ -87,7 +81,6 @@ const CommandTable& Registry() {
                       "receiver is printed on a line of its own. Exit status 3 when no receiver answers.\n",
            .run = RunFind},
           {.name = "doctor",
-           .synopsis = "doctor [--port P] [--backup-dir DIR]",
            .options = {&port, &backupDir},
            .minOperands = 0,
            .maxOperands = 0,
@@ -100,7 +93,6 @@ const CommandTable& Registry() {
                       "needs fixing, 3 when none could be reached.\n",
            .run = RunDoctor},
           {.name = "region",
-           .synopsis = "region [--port P] [--backup-dir DIR]",
            .options = {&port, &backupDir},
            .minOperands = 0,
            .maxOperands = 0,
@@ -109,7 +101,7 @@ const CommandTable& Registry() {
                       "a code that has no name prints \"unknown\".\n",
            .run = RunRegion},
           {.name = "read",
-           .synopsis = "read [--port P] [--no-clobber] [--backup-dir DIR] FILE",
+           .operands = "FILE",
            .options = {&port, &noClobber, &backupDir},
            .minOperands = 1,
            .maxOperands = 1,
@@ -119,7 +111,7 @@ const CommandTable& Registry() {
                       "its contents and no new file is left behind.\n",
            .run = RunRead},
           {.name = "compare",
-           .synopsis = "compare [--port P] [--backup-dir DIR] FILE",
+           .operands = "FILE",
            .options = {&port, &backupDir},
            .minOperands = 1,
            .maxOperands = 1,
@@ -130,7 +122,7 @@ const CommandTable& Registry() {
                       "file's.\n",
            .run = RunCompare},
           {.name = "write",
-           .synopsis = "write [--port P] [--yes] [--no-backup] [--backup-dir DIR] FILE",
+           .operands = "FILE",
            .options = {&port, &yes, &noBackup, &backupDir},
            .minOperands = 1,
            .maxOperands = 1,
@@ -145,7 +137,6 @@ const CommandTable& Registry() {
                       "without reading them first and keeps nothing.\n",
            .run = RunWrite},
           {.name = "medium",
-           .synopsis = "medium [--port P] [--yes] [--no-backup] [--backup-dir DIR]",
            .options = {&port, &yes, &noBackup, &backupDir},
            .minOperands = 0,
            .maxOperands = 0,
@@ -155,7 +146,6 @@ const CommandTable& Registry() {
                       "to check it, as write does. Asks for confirmation like write.\n",
            .run = RunMedium},
           {.name = "history",
-           .synopsis = "history [--porcelain] [--backup-dir DIR]",
            .options = {&porcelain, &backupDir},
            .minOperands = 0,
            .maxOperands = 0,
@@ -168,7 +158,7 @@ const CommandTable& Registry() {
                       "and named. Needs no receiver.\n",
            .run = RunHistory},
           {.name = "undo",
-           .synopsis = "undo [--port P] [--yes] [--force] [--backup-dir DIR] [N]",
+           .operands = "[N]",
            .options = {&port, &yes, &force, &backupDir},
            .minOperands = 0,
            .maxOperands = 1,
@@ -181,7 +171,7 @@ const CommandTable& Registry() {
            .run = RunUndo,
            .operand = "change number"},
           {.name = "dump",
-           .synopsis = "dump FILE",
+           .operands = "FILE",
            .minOperands = 1,
            .maxOperands = 1,
            .summary = "show an image file in hex",
@@ -189,7 +179,7 @@ const CommandTable& Registry() {
                       "row headed by its first address. Needs no receiver.\n",
            .run = RunDump},
           {.name = "diff",
-           .synopsis = "diff FILE1 FILE2",
+           .operands = "FILE1 FILE2",
            .minOperands = 2,
            .maxOperands = 2,
            .summary = "compare two image files",
@@ -199,10 +189,11 @@ const CommandTable& Registry() {
            .run = RunDiff},
           // No handler: "help" is answered by the tool itself, from this table.
           {.name = "help",
-           .synopsis = "help [COMMAND]",
+           .operands = "[COMMAND]",
            .minOperands = 0,
            .maxOperands = 1,
-           .summary = "show the help of qlr5500 or of a command"},
+           .summary = "show the help of qlr5500 or of a command",
+           .operand = "command"},
       }};
   return table;
 }
