@@ -21,21 +21,24 @@ std::vector<PortInfo> PortsFromList(const std::string& list, char separator) {
   return ports;
 }
 
+int ComNumber(std::string_view name) {
+  if (name.size() < 4) return 0;
+  const std::string_view prefix = name.substr(0, 3);
+  if (!std::equal(prefix.begin(), prefix.end(), "COM",
+                  [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; })) {
+    return 0;
+  }
+  int number = 0;
+  const char* end = name.data() + name.size();
+  const auto [stop, error] = std::from_chars(name.data() + 3, end, number);
+  return error == std::errc() && stop == end && number >= 1 ? number : 0;
+}
+
 std::vector<PortInfo> PortsFromComNames(const std::vector<std::string>& names) {
   std::vector<int> numbers;
   for (const std::string& name : names) {
-    if (name.size() < 4) continue;
-    const std::string prefix = name.substr(0, 3);
-    if (!std::equal(prefix.begin(), prefix.end(), "COM",
-                    [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; })) {
-      continue;
-    }
-    int number = 0;
-    const char* digits = name.data() + 3;
-    const char* end = name.data() + name.size();
-    const auto [stop, error] = std::from_chars(digits, end, number);
-    if (error != std::errc() || stop != end || number < 1 || number > 16) continue;
-    numbers.push_back(number);
+    const int number = ComNumber(name);
+    if (number >= 1 && number <= 16) numbers.push_back(number);
   }
   std::sort(numbers.begin(), numbers.end());
   numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());

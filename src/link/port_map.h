@@ -19,6 +19,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qlr {
@@ -48,6 +49,9 @@ bool DeviceExists(const std::string& device);
 
 // The map built from a QLR5500_PORTS value (exposed for tests).
 std::vector<PortInfo> PortsFromList(const std::string& list, char separator = PortsSeparator);
+
+// n for the name "COMn" (any case, n from 1 up); 0 for any other name.
+int ComNumber(std::string_view name);
 
 // The map built from the names of the COM ports that exist ("COM3", ...):
 // COMn is port n, for n in 1..16, in number order (exposed for tests).

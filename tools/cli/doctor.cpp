@@ -136,9 +136,11 @@ std::string FormatFindings(const Findings& findings) {
     mark.resize(MarkWidth, ' ');
     text += mark + finding.text + "\n";
     if (finding.fix.empty()) continue;
-    text += std::string(MarkWidth, ' ') + "fix: ";
-    for (const char c : finding.fix) text += c == '\n' ? "\n" + FixIndent : std::string(1, c);
-    text += "\n";
+    std::string fix = finding.fix;
+    for (std::size_t end = fix.find('\n'); end != std::string::npos; end = fix.find('\n', end + 1)) {
+      fix.insert(end + 1, FixIndent);
+    }
+    text += std::string(MarkWidth, ' ') + "fix: " + fix + "\n";
   }
   return text;
 }

@@ -5,8 +5,6 @@
 // After windows.h, which it needs.
 #include <setupapi.h>
 
-#include <algorithm>
-#include <cctype>
 #include <memory>
 #include <type_traits>
 
@@ -56,22 +54,16 @@ std::wstring StringValue(HKEY key, const wchar_t* subkey, const wchar_t* name) {
   return value;
 }
 
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
-
 // "COM5" for \\.\COM5 (or COM5); empty for a device that is no COM port.
-std::string ComName(const std::string& device) {
-  const std::string name = Upper(device.starts_with("\\\\.\\") ? device.substr(4) : device);
-  const bool digits =
-      name.size() > 3 && std::all_of(name.begin() + 3, name.end(), [](unsigned char c) { return std::isdigit(c); });
-  return name.starts_with("COM") && digits ? name : std::string();
+std::string ComName(std::string_view device) {
+  if (device.starts_with("\\\\.\\")) device.remove_prefix(4);
+  const int number = ComNumber(device);
+  return number > 0 ? "COM" + std::to_string(number) : std::string();
 }
 
 // Device Manager's name of the COM port `comName`, e.g. "USB Serial Port (COM5)".
 std::string FriendlyName(const std::string& comName) {
+  if (comName.empty()) return {};
   const UniqueDeviceList list(::SetupDiGetClassDevsW(&PortsClass, nullptr, nullptr, DIGCF_PRESENT));
   if (!list || list.get() == INVALID_HANDLE_VALUE) return {};
   SP_DEVINFO_DATA device{};
@@ -79,7 +71,7 @@ std::string FriendlyName(const std::string& comName) {
   for (DWORD index = 0; ::SetupDiEnumDeviceInfo(list.get(), index, &device); ++index) {
     const UniqueKey key(::SetupDiOpenDevRegKey(list.get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
     if (!key || key.get() == INVALID_HANDLE_VALUE) continue;
-    if (Upper(Narrow(StringValue(key.get(), nullptr, L"PortName"))) != comName) continue;
+    if (ComName(Narrow(StringValue(key.get(), nullptr, L"PortName"))) != comName) continue;
     wchar_t name[256]{};
     if (::SetupDiGetDeviceRegistryPropertyW(list.get(), &device, SPDRP_FRIENDLYNAME, nullptr,
                                             reinterpret_cast<BYTE*>(name), sizeof name - sizeof(wchar_t), nullptr)) {
@@ -103,7 +95,8 @@ std::optional<FtdiAdapter> FtdiAdapterOf(const std::string& comName) {
     if (!instances) continue;
     for (const std::wstring& instance : SubkeyNames(instances.get())) {
       const UniqueKey adapter = OpenKey(instances.get(), instance);
-      if (!adapter || Upper(Narrow(StringValue(adapter.get(), L"Device Parameters", L"PortName"))) != comName) continue;
+      if (!adapter || ComName(Narrow(StringValue(adapter.get(), L"Device Parameters", L"PortName"))) != comName)
+        continue;
       DWORD latency = 0;
       DWORD size = sizeof latency;
       if (::RegGetValueW(adapter.get(), L"Device Parameters", L"LatencyTimer", RRF_RT_REG_DWORD, nullptr, &latency,
