@@ -241,11 +241,13 @@ def check_doctor(exe, emulator):
                                                                        "problem  answer time: ")):
             base = tempfile.mkdtemp(prefix="qlr-doctor-")
             receiver = Receiver(emulator, base, scenario_image(1), options=options)
-            port, shown = com_port(receiver.device)
-            doctor = run(["wine", exe, "doctor"], base, port)
-            read = run(["wine", exe, "read", "--port", port, "slow.bin"], base, port) if options else None
-            receiver.stop()
-            shutil.rmtree(base)
+            try:
+                port, shown = com_port(receiver.device)
+                doctor = run(["wine", exe, "doctor"], base, port)
+                read = run(["wine", exe, "read", "--port", port, "slow.bin"], base, port) if options else None
+            finally:
+                receiver.stop()
+                shutil.rmtree(base)
             out = doctor.stdout.replace("\r\n", "\n")
             label = "qlr5500.exe doctor" + (" " + " ".join(options) if options else "")
             check(doctor.returncode == 1, f"{label}: exit status {doctor.returncode}: {out}")

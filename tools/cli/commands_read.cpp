@@ -19,13 +19,12 @@ namespace {
 namespace fs = std::filesystem;
 
 // Refuses a target that cannot be written before the receiver is bothered;
-// SaveImageFile still has the last word.
-bool TargetLooksWritable(const std::string& file, bool noClobber, const CliEnvironment& env) {
-  const fs::path path = PathFromUtf8(file);
+// SaveImageFile still has the last word. `file` is `path` as the user typed it.
+bool TargetLooksWritable(const fs::path& path, const std::string& file, bool noClobber, const CliEnvironment& env) {
   const fs::path directory = path.has_parent_path() ? path.parent_path() : fs::path(".");
   std::error_code error;
   if (!fs::is_directory(directory, error)) {
-    env.err << "qlr5500: cannot write " << file << ": there is no directory " << directory.string() << "\n";
+    env.err << "qlr5500: cannot write " << file << ": there is no directory " << Utf8OfPath(directory) << "\n";
     return false;
   }
   const fs::file_status status = fs::status(path, error);
@@ -70,7 +69,7 @@ int RunRead(const Invocation& call, const CliEnvironment& env) {
   ReportCutChanges(call, env);
   const std::string& file = call.operands[0];
   const fs::path path = PathFromUtf8(file);
-  if (!TargetLooksWritable(file, call.noClobber, env)) return ExitFile;
+  if (!TargetLooksWritable(path, file, call.noClobber, env)) return ExitFile;
   CReceiverLink link(env.systemCalls);
   const OpenedReceiver receiver = OpenReceiver(link, call.port, env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;

@@ -36,23 +36,13 @@ bool IsConsole(DWORD standardHandle) {
 }
 
 ConsoleOutput::Buffer::Buffer(DWORD standardHandle)
-    : handle_(::GetStdHandle(standardHandle)), console_(IsConsole(standardHandle)) {}
-
-ConsoleOutput::Buffer::int_type ConsoleOutput::Buffer::overflow(int_type c) {
-  if (!traits_type::eq_int_type(c, traits_type::eof())) held_ += traits_type::to_char_type(c);
-  return traits_type::not_eof(c);
-}
-
-std::streamsize ConsoleOutput::Buffer::xsputn(const char* text, std::streamsize length) {
-  held_.append(text, static_cast<std::size_t>(length));
-  return length;
-}
+    : std::stringbuf(std::ios::out), handle_(::GetStdHandle(standardHandle)), console_(IsConsole(standardHandle)) {}
 
 int ConsoleOutput::Buffer::sync() {
-  if (held_.empty()) return 0;
+  if (str().empty()) return 0;
   // Written whole, so that no character is cut in two between writes.
-  const std::string text = WithCrLf(held_);
-  held_.clear();
+  const std::string text = WithCrLf(str());
+  str({});
   if (!console_) return WriteBytes(handle_, text) ? 0 : -1;
   // Wine reports 0 characters written on success: success means all of them.
   const std::wstring wide = Widen(text);

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include <ostream>
-#include <streambuf>
+#include <sstream>
 #include <string>
 
 namespace qlr::cli {
@@ -25,19 +25,17 @@ class ConsoleOutput : public std::ostream {
   ConsoleOutput& operator=(const ConsoleOutput&) = delete;
 
  private:
-  class Buffer : public std::streambuf {
+  // Holds the text as a stringbuf does; a flush writes it out.
+  class Buffer : public std::stringbuf {
    public:
     explicit Buffer(DWORD standardHandle);
 
    protected:
-    int_type overflow(int_type c) override;
-    std::streamsize xsputn(const char* text, std::streamsize length) override;
     int sync() override;
 
    private:
     HANDLE handle_;
     bool console_;
-    std::string held_;
   };
   Buffer buffer_;
 };
