@@ -184,8 +184,8 @@ Finding AdapterWithoutTtyFinding(const SystemView& view, const Adapter& adapter,
       if (!file.ends_with(".rules")) continue;
       const std::string mask = "/etc/udev/rules.d/" + fs::path(file).filename().string();
       // A rules file of that name in /etc is moved aside first: a link cannot take its place.
-      if (file == mask) masks += "sudo mv " + mask + " " + mask + ".disabled && ";
-      masks += "sudo ln -s /dev/null " + mask + "\n";
+      if (file == mask) masks.append("sudo mv ").append(mask).append(" ").append(mask).append(".disabled && ");
+      masks.append("sudo ln -s /dev/null ").append(mask).append("\n");
     }
     return {Mark::Problem, what + ": brltty took it for a braille display (" + list + ")",
             "sudo apt remove brltty (when no braille display is used), or keep brltty and stop it:\n" + masks +

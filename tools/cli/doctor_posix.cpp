@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <optional>
 #include <vector>
 
 namespace qlr::cli {
@@ -15,34 +14,28 @@ namespace {
 
 // The user and group databases through the system's lookups, so that
 // users and groups from a directory service count as much as local ones.
-struct Account {
-  std::string name;
-  gid_t group = 0;  // the login group
-};
 
-std::optional<Account> AccountOf(uid_t uid) {
+// The user's name and login group; false for a user the database does not know.
+bool LookUpUser(uid_t uid, std::string& name, gid_t& loginGroup) {
   std::vector<char> buffer(16384);
   passwd entry{};
   passwd* found = nullptr;
-  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return std::nullopt;
-  return Account{found->pw_name, found->pw_gid};
+  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return false;
+  name = found->pw_name;
+  loginGroup = found->pw_gid;
+  return true;
 }
 
-struct GroupEntry {
-  std::string name;
-  std::vector<std::string> members;  // those who have it as a further group
-};
-
-std::optional<GroupEntry> GroupOf(gid_t gid) {
+// The group's name and the users who have it as a further group; false for
+// a group the database does not know.
+bool LookUpGroup(gid_t gid, std::string& name, std::vector<std::string>& members) {
   std::vector<char> buffer(65536);
   group entry{};
   group* found = nullptr;
-  if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return std::nullopt;
-  GroupEntry result{found->gr_name, {}};
-  for (char** member = found->gr_mem; member != nullptr && *member != nullptr; ++member) {
-    result.members.emplace_back(*member);
-  }
-  return result;
+  if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return false;
+  name = found->gr_name;
+  for (char** member = found->gr_mem; member != nullptr && *member != nullptr; ++member) members.emplace_back(*member);
+  return true;
 }
 
 bool InThisProcess(gid_t group) {
@@ -62,8 +55,9 @@ std::string Octal(mode_t mode) {
 }  // namespace
 
 std::string CurrentUserName() {
-  const std::optional<Account> user = AccountOf(::geteuid());
-  return user ? user->name : "$USER";
+  std::string name;
+  gid_t loginGroup = 0;
+  return LookUpUser(::geteuid(), name, loginGroup) ? name : "$USER";
 }
 
 Finding PermissionFinding(const PortInfo& port) {
@@ -71,9 +65,12 @@ Finding PermissionFinding(const PortInfo& port) {
   const std::string denied = PortName(port) + ": permission denied: ";
   struct stat info {};
   if (::stat(device.c_str(), &info) != 0) return {Mark::Problem, denied + "the device cannot even be looked at", {}};
-  const std::optional<GroupEntry> group = GroupOf(info.st_gid);
-  const std::string groupName = group ? group->name : std::to_string(info.st_gid);
-  const std::string user = CurrentUserName();
+  std::string groupName;
+  std::vector<std::string> members;
+  if (!LookUpGroup(info.st_gid, groupName, members)) groupName = std::to_string(info.st_gid);
+  std::string user = "$USER";
+  gid_t loginGroup = 0;
+  const bool userKnown = LookUpUser(::geteuid(), user, loginGroup);
   const bool groupMayOpen = info.st_gid != 0 && (info.st_mode & S_IRGRP) && (info.st_mode & S_IWGRP);
   if (!groupMayOpen) {
     return {Mark::Problem,
@@ -85,9 +82,8 @@ Finding PermissionFinding(const PortInfo& port) {
     return {Mark::Problem, denied + "user " + user + " is in group " + groupName + ", which may open it",
             "'getfacl " + device + "' and the system log (AppArmor, SELinux) tell what refuses it"};
   }
-  const std::optional<Account> account = AccountOf(::geteuid());
-  const bool member = (account && account->group == info.st_gid) ||
-                      (group && std::find(group->members.begin(), group->members.end(), user) != group->members.end());
+  const bool member =
+      userKnown && (loginGroup == info.st_gid || std::find(members.begin(), members.end(), user) != members.end());
   if (member) {
     return {Mark::Problem,
             denied + "user " + user + " was added to group " + groupName + ", but this login started before",
