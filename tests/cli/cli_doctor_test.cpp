@@ -5,7 +5,7 @@
 #include <fstream>
 #include <functional>
 
-#include "cli/doctor.h"
+#include "cli/doctor/doctor.h"
 #include "support/test_support.h"
 
 namespace qlr::cli {

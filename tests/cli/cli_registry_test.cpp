@@ -10,7 +10,7 @@
 #include <set>
 #include <sstream>
 
-#include "cli/registry.h"
+#include "cli/command_line/registry.h"
 
 namespace qlr::cli {
 namespace {

@@ -4,12 +4,12 @@
 #include <cerrno>
 #include <sstream>
 
-#include "cli/arguments.h"
-#include "cli/confirmation.h"
-#include "cli/formatting.h"
-#include "cli/link_messages.h"
-#include "cli/progress_bar.h"
-#include "cli/registry.h"
+#include "cli/command_line/arguments.h"
+#include "cli/output/confirmation.h"
+#include "cli/output/formatting.h"
+#include "cli/output/link_messages.h"
+#include "cli/output/progress_bar.h"
+#include "cli/command_line/registry.h"
 #include "link/region_names.h"
 
 namespace qlr::cli {

@@ -1,9 +1,9 @@
 #include "cli/cli.h"
 
-#include "cli/arguments.h"
-#include "cli/exit_codes.h"
-#include "cli/help_text.h"
-#include "cli/registry.h"
+#include "cli/command_line/arguments.h"
+#include "cli/command_line/exit_codes.h"
+#include "cli/command_line/help_text.h"
+#include "cli/command_line/registry.h"
 
 namespace qlr::cli {
 

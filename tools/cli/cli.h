@@ -3,7 +3,7 @@
 // files as the dialog.
 //
 // RunCli is the whole program except for main(): it takes the words of the
-// command line and an environment, and returns the exit status (exit_codes.h).
+// command line and an environment, and returns the exit status (command_line/exit_codes.h).
 // It never calls exit() and touches no stream but those it is given, so tests
 // can run it in-process with their own streams and system calls.
 #pragma once

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/console_output_win32.h"
+#include "cli/output/console_output_win32.h"
 #include "os/wide_string.h"
 
 int wmain(int argc, wchar_t** argv) {

@@ -1,0 +1,154 @@
+// The doctor on Windows: the COM ports as Device Manager names them
+// (SetupAPI, the Ports class), a port another program holds, and an FTDI
+// adapter's latency timer from the registry, matched by its PortName.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <setupapi.h>
+
+#include <memory>
+#include <type_traits>
+
+#include "cli/doctor/doctor.h"
+#include "os/wide_string.h"
+
+namespace qlr::cli {
+namespace {
+
+// The Ports (COM & LPT) device class of Device Manager.
+constexpr GUID PortsClass = {0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+
+// Where the FTDI driver keeps each adapter's settings: FTDIBUS\<device>\<instance>\Device Parameters.
+constexpr const wchar_t* FtdiBus = L"SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS";
+
+struct KeyCloser {
+  void operator()(HKEY key) const { ::RegCloseKey(key); }
+};
+using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
+
+struct DeviceListCloser {
+  void operator()(HDEVINFO list) const { ::SetupDiDestroyDeviceInfoList(list); }
+};
+using UniqueDeviceList = std::unique_ptr<std::remove_pointer_t<HDEVINFO>, DeviceListCloser>;
+
+UniqueKey OpenKey(HKEY parent, const std::wstring& path) {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
+  return UniqueKey(key);
+}
+
+std::vector<std::wstring> SubkeyNames(HKEY key) {
+  std::vector<std::wstring> names;
+  wchar_t name[256];  // the longest key name the registry allows, with its NUL
+  for (DWORD index = 0;; ++index) {
+    DWORD length = static_cast<DWORD>(std::size(name));
+    if (::RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(name, length);
+  }
+  return names;
+}
+
+std::wstring StringValue(HKEY key, const wchar_t* subkey, const wchar_t* name) {
+  wchar_t value[256]{};
+  DWORD size = sizeof value - sizeof(wchar_t);
+  if (::RegGetValueW(key, subkey, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) return {};
+  return value;
+}
+
+// "COM5" for \\.\COM5 (or COM5); empty for a device that is no COM port.
+std::string ComName(std::string_view device) {
+  if (device.starts_with("\\\\.\\")) device.remove_prefix(4);
+  const int number = ComNumber(device);
+  return number > 0 ? "COM" + std::to_string(number) : std::string();
+}
+
+// Device Manager's name of the COM port `comName`, e.g. "USB Serial Port (COM5)".
+std::string FriendlyName(const std::string& comName) {
+  if (comName.empty()) return {};
+  const UniqueDeviceList list(::SetupDiGetClassDevsW(&PortsClass, nullptr, nullptr, DIGCF_PRESENT));
+  if (!list || list.get() == INVALID_HANDLE_VALUE) return {};
+  SP_DEVINFO_DATA device{};
+  device.cbSize = sizeof device;
+  for (DWORD index = 0; ::SetupDiEnumDeviceInfo(list.get(), index, &device); ++index) {
+    const UniqueKey key(::SetupDiOpenDevRegKey(list.get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
+    if (!key || key.get() == INVALID_HANDLE_VALUE) continue;
+    if (ComName(Narrow(StringValue(key.get(), nullptr, L"PortName"))) != comName) continue;
+    wchar_t name[256]{};
+    if (::SetupDiGetDeviceRegistryPropertyW(list.get(), &device, SPDRP_FRIENDLYNAME, nullptr,
+                                            reinterpret_cast<BYTE*>(name), sizeof name - sizeof(wchar_t), nullptr)) {
+      return Narrow(name);
+    }
+  }
+  return {};
+}
+
+// The FTDI adapter whose PortName is `comName`: its device instance and latency timer.
+struct FtdiAdapter {
+  std::string instance;  // "FTDIBUS\VID_0403+PID_6001+A10K1234A\0000"
+  DWORD latencyMs = 0;
+};
+
+std::optional<FtdiAdapter> FtdiAdapterOf(const std::string& comName) {
+  const UniqueKey bus = OpenKey(HKEY_LOCAL_MACHINE, FtdiBus);
+  if (!bus || comName.empty()) return std::nullopt;
+  for (const std::wstring& device : SubkeyNames(bus.get())) {
+    const UniqueKey instances = OpenKey(bus.get(), device);
+    if (!instances) continue;
+    for (const std::wstring& instance : SubkeyNames(instances.get())) {
+      const UniqueKey adapter = OpenKey(instances.get(), instance);
+      if (!adapter || ComName(Narrow(StringValue(adapter.get(), L"Device Parameters", L"PortName"))) != comName)
+        continue;
+      DWORD latency = 0;
+      DWORD size = sizeof latency;
+      if (::RegGetValueW(adapter.get(), L"Device Parameters", L"LatencyTimer", RRF_RT_REG_DWORD, nullptr, &latency,
+                         &size) != ERROR_SUCCESS) {
+        continue;
+      }
+      return FtdiAdapter{"FTDIBUS\\" + Narrow(device) + "\\" + Narrow(instance), latency};
+    }
+  }
+  return std::nullopt;
+}
+
+// The kernel's name of a COM port (\Device\VCP0), which Resource Monitor finds handles by.
+std::string KernelName(const std::string& comName) {
+  wchar_t target[MAX_PATH]{};
+  if (comName.empty() || ::QueryDosDeviceW(Widen(comName).c_str(), target, MAX_PATH) == 0) return {};
+  return Narrow(target);
+}
+
+}  // namespace
+
+std::vector<std::string> PortDetails(const SystemView&, const PortInfo& port) {
+  const std::string name = FriendlyName(ComName(port.device));
+  return name.empty() ? std::vector<std::string>() : std::vector<std::string>{name};
+}
+
+// Nothing on Windows takes adapters away as brltty does on Linux.
+Findings AdapterFindings(const SystemView&, const std::vector<PortInfo>&) { return {}; }
+
+Finding OpenFailureFinding(const SystemView&, const PortInfo& port, const LinkFailure& failure) {
+  if (failure.kind != LinkFailureKind::Busy) return LinkFailureFinding(port, failure);
+  std::string fix =
+      "close the program that has it open: SaveQLR5500, another qlr5500, a terminal program such as PuTTY";
+  if (const std::string kernel = KernelName(ComName(port.device)); !kernel.empty()) {
+    fix += "\nResource Monitor (resmon) → CPU → Associated Handles, searched for " + kernel + ", names it";
+  }
+  return {Mark::Problem, PortName(port) + ": in use by another program", fix};
+}
+
+std::optional<Finding> AdapterLatencyFinding(const SystemView&, const PortInfo& port, bool slow, bool) {
+  const std::string comName = ComName(port.device);
+  const std::optional<FtdiAdapter> adapter = FtdiAdapterOf(comName);
+  if (!adapter) return std::nullopt;
+  const std::string text = PortName(port) + ": FTDI adapter " + adapter->instance + ", latency timer " +
+                           std::to_string(adapter->latencyMs) + " ms";
+  // Windows has no request for prompt delivery: the adapter's own timer decides.
+  if (!slow && adapter->latencyMs <= 2) return Finding{Mark::Ok, text, {}};
+  const std::string friendly = FriendlyName(comName);
+  return Finding{Mark::Problem, text + ": each short answer may wait that long in the adapter",
+                 "Device Manager → Ports (COM & LPT) → " + (friendly.empty() ? "the adapter on " + comName : friendly) +
+                     " → Properties\n→ Port Settings → Advanced → Latency Timer (msec): 1, then OK; unplug the "
+                     "adapter and plug it in again"};
+}
+
+}  // namespace qlr::cli
