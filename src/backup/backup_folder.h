@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "backup/backup_failure.h"
+#include "os/environment.h"
 
 namespace qlr {
 
@@ -36,7 +37,10 @@ struct BackupFolder {
 
 // The folder, `chosen` if given. Looks only: creates nothing. Fails when
 // there is no home to look in (HOME unset, no such user, no known folder).
-BackupResult<BackupFolder> FindBackupFolder(const std::optional<std::filesystem::path>& chosen);
+// POSIX systems take HOME, XDG_DATA_HOME, SUDO_UID and SUDO_GID from
+// `environment`; Windows asks the known-folder API.
+BackupResult<BackupFolder> FindBackupFolder(const std::optional<std::filesystem::path>& chosen,
+                                            const Environment& environment);
 
 // Makes the folder and the folders missing above it (mode 0700), each given
 // to the owner; a home that does not exist is refused, and so is a path on

@@ -3,7 +3,6 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -13,12 +12,6 @@ namespace qlr {
 namespace fs = std::filesystem;
 namespace {
 
-std::optional<std::string> Variable(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || *value == '\0') return std::nullopt;
-  return std::string(value);
-}
-
 // A number such as SUDO_UID holds; none for anything else.
 std::optional<unsigned> Id(const std::optional<std::string>& text) {
   if (!text || text->find_first_not_of("0123456789") != std::string::npos || text->size() > 9) return std::nullopt;
@@ -26,10 +19,10 @@ std::optional<unsigned> Id(const std::optional<std::string>& text) {
 }
 
 // The invoking user when root runs under sudo.
-std::optional<FileOwner> SudoUser() {
+std::optional<FileOwner> SudoUser(const Environment& environment) {
   if (::geteuid() != 0) return std::nullopt;
-  const std::optional<unsigned> uid = Id(Variable("SUDO_UID"));
-  const std::optional<unsigned> gid = Id(Variable("SUDO_GID"));
+  const std::optional<unsigned> uid = Id(environment.GetNonEmpty("SUDO_UID"));
+  const std::optional<unsigned> gid = Id(environment.GetNonEmpty("SUDO_GID"));
   if (!uid || !gid || *uid == 0) return std::nullopt;
   return FileOwner{*uid, *gid};
 }
@@ -45,18 +38,18 @@ std::optional<std::string> HomeOf(unsigned uid) {
 
 }  // namespace
 
-BackupResult<BackupFolder> FindBackupFolder(const std::optional<fs::path>& chosen) {
+BackupResult<BackupFolder> FindBackupFolder(const std::optional<fs::path>& chosen, const Environment& environment) {
   BackupFolder folder;
-  folder.owner = SudoUser();
+  folder.owner = SudoUser(environment);
   if (chosen) {
     folder.path = *chosen;
     return folder;
   }
   // Under sudo HOME is root's; a kept XDG_DATA_HOME (sudo -E) is the user's.
-  std::optional<std::string> home = folder.owner ? HomeOf(folder.owner->uid) : Variable("HOME");
+  std::optional<std::string> home = folder.owner ? HomeOf(folder.owner->uid) : environment.GetNonEmpty("HOME");
   if (!home && !folder.owner) home = HomeOf(::geteuid());
   if (home) folder.home = *home;
-  const std::optional<std::string> dataHome = Variable("XDG_DATA_HOME");
+  const std::optional<std::string> dataHome = environment.GetNonEmpty("XDG_DATA_HOME");
   if (dataHome && fs::path(*dataHome).is_absolute()) {
     folder.path = fs::path(*dataHome) / "qlr5500" / "backups";
     // Only a home the data folder lies in must exist.

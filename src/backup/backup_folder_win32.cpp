@@ -12,7 +12,7 @@
 namespace qlr {
 namespace fs = std::filesystem;
 
-BackupResult<BackupFolder> FindBackupFolder(const std::optional<fs::path>& chosen) {
+BackupResult<BackupFolder> FindBackupFolder(const std::optional<fs::path>& chosen, const Environment&) {
   BackupFolder folder;
   if (chosen) {
     folder.path = *chosen;

@@ -1,10 +1,34 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <filesystem>
 
 #include "link/port_map.h"
 
 namespace qlr {
+
+bool SameDevice(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return a == b || std::filesystem::equivalent(a, b, error);
+}
+
+std::string PortMap::DeviceFor(int number) const {
+  for (const PortInfo& port : ports_) {
+    if (port.number == number) return port.device;
+  }
+  return named_ ? std::string() : UnlistedDevice(number);
+}
+
+int PortMap::NumberOf(const std::string& device) const {
+  for (const PortInfo& port : ports_) {
+    if (SameDevice(port.device, device)) return port.number;
+  }
+  return 0;
+}
+
+std::string DeviceForPort(int number) { return PortMap::OfProcess().DeviceFor(number); }
+
+std::vector<PortInfo> ListPorts() { return PortMap::OfProcess().Ports(); }
 
 std::vector<PortInfo> PortsFromList(const std::string& list, char separator) {
   std::vector<PortInfo> ports;

@@ -18,8 +18,10 @@
 // apply them; SystemPorts is each system's own (port_map_linux.cpp).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qlr {
@@ -34,14 +36,49 @@ inline constexpr const char* PortsVariable = "QLR5500_PORTS";
 // Between the entries of QLR5500_PORTS on this platform.
 extern const char PortsSeparator;
 
-// The device of port n, or "" when port n has no device.
+// The map as it stands when it is read, for a program that looks ports up
+// many times (a scan looks up 16): each lookup then costs no system call.
+class PortMap {
+ public:
+  PortMap() = default;
+
+  // The map that a QLR5500_PORTS value gives, or the machine's own without one.
+  static PortMap Read(const std::optional<std::string>& portsVariable);
+  // The same with this process's QLR5500_PORTS, read now.
+  static PortMap OfProcess();
+
+  // In port order; entries without a device are left out.
+  const std::vector<PortInfo>& Ports() const { return ports_; }
+  // Whether QLR5500_PORTS made the map (the machine's own was not read).
+  bool Named() const { return named_; }
+  // The device of port n, or "" when port n has none.
+  std::string DeviceFor(int number) const;
+  // The number of the port whose device `device` is (or links to); 0 for
+  // a device that is not in the map.
+  int NumberOf(const std::string& device) const;
+
+ private:
+  PortMap(std::vector<PortInfo> ports, bool named) : ports_(std::move(ports)), named_(named) {}
+  // The device of a port the machine's map does not list: on Windows port n
+  // is COMn whether or not it is there now; elsewhere there is none.
+  static std::string UnlistedDevice(int number);
+
+  std::vector<PortInfo> ports_;
+  bool named_ = false;
+};
+
+// The device of port n in the map of this moment, or "" when port n has no
+// device: PortMap::OfProcess().DeviceFor(n).
 std::string DeviceForPort(int number);
 
-// The whole map, in port order; entries without a device are left out.
+// The whole map of this moment, in port order: PortMap::OfProcess().Ports().
 std::vector<PortInfo> ListPorts();
 
 // The machine's own map, whatever QLR5500_PORTS says.
 std::vector<PortInfo> SystemPorts();
+
+// Whether two names are the same device (a link and its target are).
+bool SameDevice(const std::string& a, const std::string& b);
 
 // Whether `device` names something present (a device of the Win32 device
 // namespace, \\.\COM3, is no file the file system could see).

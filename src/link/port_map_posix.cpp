@@ -13,16 +13,16 @@ bool DeviceExists(const std::string& device) {
   return std::filesystem::exists(device, error);
 }
 
-std::vector<PortInfo> ListPorts() {
-  if (const char* list = std::getenv(PortsVariable)) return PortsFromList(list);
-  return SystemPorts();
+PortMap PortMap::Read(const std::optional<std::string>& portsVariable) {
+  if (portsVariable) return {PortsFromList(*portsVariable), true};
+  return {SystemPorts(), false};
 }
 
-std::string DeviceForPort(int number) {
-  for (const PortInfo& port : ListPorts()) {
-    if (port.number == number) return port.device;
-  }
-  return {};
+PortMap PortMap::OfProcess() {
+  const char* list = std::getenv(PortsVariable);
+  return Read(list ? std::optional<std::string>(list) : std::nullopt);
 }
+
+std::string PortMap::UnlistedDevice(int) { return {}; }
 
 }  // namespace qlr

@@ -31,13 +31,6 @@ std::vector<std::string> DosDeviceNames() {
   return names;
 }
 
-bool PortsOverridden(std::string& list) {
-  const wchar_t* value = ::_wgetenv(Widen(PortsVariable).c_str());
-  if (value == nullptr) return false;
-  list = Narrow(value);
-  return true;
-}
-
 // The map QLR5500_PORTS gives, its entries named as --port names them ("COM12" is \\.\COM12).
 std::vector<PortInfo> PortsFromVariable(const std::string& list) {
   std::vector<PortInfo> ports = PortsFromList(list);
@@ -66,19 +59,17 @@ bool DeviceExists(const std::string& device) {
 
 std::vector<PortInfo> SystemPorts() { return PortsFromComNames(DosDeviceNames()); }
 
-std::vector<PortInfo> ListPorts() {
-  std::string list;
-  if (PortsOverridden(list)) return PortsFromVariable(list);
-  return SystemPorts();
+PortMap PortMap::Read(const std::optional<std::string>& portsVariable) {
+  if (portsVariable) return {PortsFromVariable(*portsVariable), true};
+  return {SystemPorts(), false};
 }
 
-std::string DeviceForPort(int number) {
-  std::string list;
-  if (!PortsOverridden(list)) return DeviceOfName("COM" + std::to_string(number));
-  for (const PortInfo& port : PortsFromVariable(list)) {
-    if (port.number == number) return port.device;
-  }
-  return {};
+PortMap PortMap::OfProcess() {
+  const wchar_t* value = ::_wgetenv(Widen(PortsVariable).c_str());
+  return Read(value ? std::optional<std::string>(Narrow(value)) : std::nullopt);
 }
+
+// Without QLR5500_PORTS port n is COMn, whether or not the machine has it now.
+std::string PortMap::UnlistedDevice(int number) { return DeviceOfName("COM" + std::to_string(number)); }
 
 }  // namespace qlr

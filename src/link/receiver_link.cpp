@@ -27,7 +27,7 @@ std::string CommandName(std::string name) {
 
 }  // namespace
 
-CReceiverLink::CReceiverLink(const SystemCalls* calls) : port_(calls) {}
+CReceiverLink::CReceiverLink(const SystemCalls* calls, const PortMap* ports) : ports_(ports), port_(calls) {}
 
 CReceiverLink::~CReceiverLink() { ClosePort(); }
 
@@ -38,7 +38,7 @@ LinkFailure CReceiverLink::Fail(LinkFailureKind kind, std::string step, std::str
 
 LinkResult<> CReceiverLink::OpenPort(int number) {
   std::string device;
-  if (number >= FirstPort && number <= LastPort) device = DeviceForPort(number);
+  if (number >= FirstPort && number <= LastPort) device = ports_ ? ports_->DeviceFor(number) : DeviceForPort(number);
   return OpenPort(number, device);
 }
 

@@ -27,6 +27,7 @@
 #include "link/line_assembler.h"
 #include "link/line_handover.h"
 #include "link/link_failure.h"
+#include "link/port_map.h"
 #include "link/progress_sink.h"
 #include "link/serial_port.h"
 
@@ -39,7 +40,11 @@ class CReceiverLink {
   static constexpr std::uint32_t NormalBaud = 9600;
   static constexpr std::uint32_t ServiceBaud = 38400;
 
-  explicit CReceiverLink(const SystemCalls* calls = nullptr);
+  // `calls`: the serial layer's system calls (null: the real ones). `ports`:
+  // the map port numbers are taken from, which must outlive the link; null
+  // reads the machine's map at each open, as a window that stays open for
+  // hours must, since adapters come and go.
+  explicit CReceiverLink(const SystemCalls* calls = nullptr, const PortMap* ports = nullptr);
   virtual ~CReceiverLink();
   CReceiverLink(const CReceiverLink&) = delete;
   CReceiverLink& operator=(const CReceiverLink&) = delete;
@@ -129,6 +134,7 @@ class CReceiverLink {
   };
 
   int portNumber_ = 0;
+  const PortMap* ports_ = nullptr;
   SerialPort port_;
   std::thread reader_;
   LineHandover handover_;  // LastLine and LineReady

@@ -165,10 +165,10 @@ TEST_F(HistoryTest, BackupsAreReadOnlyAndTheirStateIsTold) {
 TEST(BackupFolder, UnderSudoTheFolderIsTheInvokingUsersAndAMissingHomeIsNeverMade) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root";
   TempDirectory dir;
-  ScopedEnvironment uid("SUDO_UID", std::to_string(testing::UnprivilegedId));
-  ScopedEnvironment gid("SUDO_GID", std::to_string(testing::UnprivilegedId));
-  ScopedEnvironment dataHome("XDG_DATA_HOME", (dir / "data").string());
-  BackupResult<BackupFolder> found = FindBackupFolder(std::nullopt);
+  Environment environment{{"SUDO_UID", std::to_string(testing::UnprivilegedId)},
+                          {"SUDO_GID", std::to_string(testing::UnprivilegedId)},
+                          {"XDG_DATA_HOME", (dir / "data").string()}};
+  BackupResult<BackupFolder> found = FindBackupFolder(std::nullopt, environment);
   ASSERT_TRUE(found);
   EXPECT_EQ(found.Value().path, dir / "data" / "qlr5500" / "backups");
   ASSERT_TRUE(MakeBackupFolder(found.Value()));
@@ -182,8 +182,8 @@ TEST(BackupFolder, UnderSudoTheFolderIsTheInvokingUsersAndAMissingHomeIsNeverMad
     EXPECT_EQ(status.st_uid, testing::UnprivilegedId) << made;
   }
   // Without XDG_DATA_HOME the home is the user's from the password database: /nonexistent for uid 65534.
-  dataHome.Set("");
-  found = FindBackupFolder(std::nullopt);
+  environment.Set("XDG_DATA_HOME", "");
+  found = FindBackupFolder(std::nullopt, environment);
   ASSERT_TRUE(found);
   const BackupResult<> made = MakeBackupFolder(found.Value());
   EXPECT_EQ(made.Failure().kind, BackupFailureKind::NoDataFolder);

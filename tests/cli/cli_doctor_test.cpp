@@ -139,7 +139,7 @@ TEST(DoctorFindings, FromAScratchSystemTree) {
     const ScratchSystem system;
     c.arrange(system);
     const bool ftdi = fs::exists(system.View() / "sys/class/tty/ttyUSB0");
-    Findings findings = SystemFindings(system.View(), ftdi ? std::vector{ftdiPort} : std::vector<PortInfo>{});
+    Findings findings = SystemFindings(system.View(), ftdi ? std::vector{ftdiPort} : std::vector<PortInfo>{}, false);
     if (c.measured) {
       const bool fast = !c.measured->Slow();
       const Findings answers = ReceiverFindings(system.View(), {ftdiPort, 2, *c.measured, fast});

@@ -18,15 +18,6 @@ struct CliRun {
   std::string err;
 };
 
-CliRun RunInProcess(const std::vector<std::string>& words, bool terminal = false, const SystemCalls* calls = nullptr,
-                    const std::string& input = {}) {
-  std::istringstream in(input);
-  std::ostringstream out, err;
-  const cli::CliEnvironment env{in, out, err, terminal, terminal, calls};
-  const int code = cli::RunCli(words, env);
-  return {code, out.str(), err.str()};
-}
-
 // Tests run as root, for whom a device's mode bits deny nothing: the open
 // itself is made to fail instead.
 int refusedErrno = 0;
@@ -40,7 +31,27 @@ SystemCalls RefusingCalls() {
   return calls;
 }
 
-using CliInProcess = CliFixture;
+// The tool's environment is the test's: the emulator behind port 1, the
+// backups in the scratch folder.
+class CliInProcess : public CliFixture {
+ protected:
+  CliRun RunInProcess(const std::vector<std::string>& words, bool terminal = false, const SystemCalls* calls = nullptr,
+                      const std::string& input = {}) const {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    const cli::CliEnvironment env{in, out, err, terminal, terminal, calls, variables};
+    const int code = cli::RunCli(words, env);
+    return {code, out.str(), err.str()};
+  }
+  // devices[0] is port 1; an empty entry is a port without device.
+  void MapPorts(const std::vector<std::string>& devices) {
+    std::string list;
+    for (std::size_t i = 0; i < devices.size(); ++i) list += (i ? ":" : "") + devices[i];
+    variables.Set(PortsVariable, list);
+  }
+
+  Environment variables{{PortsVariable, Device()}, {"XDG_DATA_HOME", File("data")}};
+};
 
 TEST_F(CliInProcess, AnOpenThatFailsSaysWhatToDo) {
   const SystemCalls calls = RefusingCalls();
@@ -74,13 +85,13 @@ TEST_F(CliInProcess, ProgressBarOnlyOnATerminal) {
 }
 
 TEST_F(CliInProcess, WithoutAPortExactlyOneReceiverMustAnswer) {
-  ports.Map({"/dev/qlr-none-at-all", Device()});
+  MapPorts({"/dev/qlr-none-at-all", Device()});
   CliRun run = RunInProcess({"region"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "2 EUR/AUS\n");
 
   emu::ReceiverEmulator second;
-  ports.Map({Device(), "", second.DevicePath()});
+  MapPorts({Device(), "", second.DevicePath()});
   run = RunInProcess({"read", File("x.bin")});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_TRUE(Contains(run.err, "receivers answer on ports 1 (" + Device() + ") and 3 (" + second.DevicePath() +

@@ -21,14 +21,16 @@ layer(src/link          src/os)
 layer(src/image         src/os)
 # backup (the backups and the history of qlr5500) stands on image, never on link.
 layer(src/backup        src/os src/image)
+# change (qlr5500's use cases that change the EEPROM) joins the link to the backups.
+layer(src/change        src/os src/link src/image src/backup)
 layer(src/app           src/os src/link src/image)
 layer(src/dialog_wx     src/os src/link src/image src/app)
 layer(src/dialog_win32  src/os src/link src/image src/app)
 # The tools are on top; the emulator, playing the receiver, shares nothing
 # with the programs it tests but os.
 layer(tools/emulator    src/os)
-layer(tools/cli         src/os src/link src/image src/backup)
-layer(bench             src/os src/link src/image src/backup tools/emulator)
+layer(tools/cli         src/os src/link src/image src/backup src/change)
+layer(bench             src/os src/link src/image src/backup src/change tools/emulator)
 layer(fuzz              src/os src/link src/image)
 # A suite uses what it tests and what that stands on, the shared support and
 # the emulator; the support itself, shared by all, stays below app.
@@ -40,7 +42,8 @@ layer(tests/app         src/os src/link src/image src/app tools/emulator tests/s
 layer(tests/dialog_wx   src/os src/link src/image src/app src/dialog_wx tools/emulator tests/support)
 layer(tests/dialog_win32 src/os src/link src/image src/app src/dialog_win32)
 layer(tests/emulator    src/os tools/emulator tests/support)
-layer(tests/cli         src/os src/link src/image src/backup tools/cli tools/emulator tests/support)
+layer(tests/change      src/os src/link src/image src/backup src/change tools/emulator tests/support)
+layer(tests/cli         src/os src/link src/image src/backup src/change tools/cli tools/emulator tests/support)
 layer(tests/hardening   src/os src/link src/image src/app tools/emulator tests/support)
 layer(tests/windows     src/os src/link src/image)
 

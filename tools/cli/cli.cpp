@@ -4,6 +4,8 @@
 #include "cli/command_line/exit_codes.h"
 #include "cli/command_line/help_text.h"
 #include "cli/command_line/registry.h"
+#include "cli/commands/command_context.h"
+#include "cli/output/messages.h"
 
 namespace qlr::cli {
 
@@ -13,7 +15,7 @@ int RunCli(const std::vector<std::string>& arguments, const CliEnvironment& env)
   const Invocation& call = parsed.invocation;
   int code = ExitSuccess;
   if (!parsed.error.empty()) {
-    env.err << "qlr5500: " << parsed.error << "\n" << UsageHint(call.command);
+    Tell(env) << parsed.error << "\n" << UsageHint(call.command);
     return ExitUsage;
   }
   if (call.help) {
@@ -22,13 +24,16 @@ int RunCli(const std::vector<std::string>& arguments, const CliEnvironment& env)
     env.out << HelpText(about, table);
   } else if (call.version) {
     env.out << "qlr5500 " << QLR_VERSION << "\n";
+  } else if (!call.command || !call.command->run) {
+    code = ExitUsage;
   } else {
-    code = call.command && call.command->run ? call.command->run(call, env) : ExitUsage;
+    SetUp setUp = SetUpCommand(*call.command, call, env);
+    code = setUp.context ? call.command->run(*setUp.context) : setUp.exitCode;
   }
   // A result that never reached its reader (a full disk, a closed pipe) is a failure.
   env.out.flush();
   if (!env.out && (code == ExitSuccess || code == ExitDifferent)) {
-    env.err << "qlr5500: cannot write the result to standard output\n";
+    Tell(env) << "cannot write the result to standard output\n";
     return ExitFile;
   }
   return code;

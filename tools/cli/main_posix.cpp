@@ -7,6 +7,8 @@
 
 #include "cli/cli.h"
 
+extern char** environ;
+
 int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const qlr::cli::CliEnvironment env{
@@ -15,6 +17,7 @@ int main(int argc, char** argv) {
       .err = std::cerr,
       .inputIsTerminal = ::isatty(STDIN_FILENO) == 1,
       .errorIsTerminal = ::isatty(STDERR_FILENO) == 1,
+      .variables = qlr::Environment::FromEntries(environ),
   };
   return qlr::cli::RunCli(arguments, env);
 }

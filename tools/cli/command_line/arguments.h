@@ -13,11 +13,11 @@
 
 namespace qlr::cli {
 
-struct Invocation;
-struct CliEnvironment;
+struct Options;
+struct CommandContext;
 
-// Records an option's value in `call`; false, with `error` set, for a value it refuses.
-using OptionValueStore = bool (*)(std::string_view value, Invocation& call, std::string& error);
+// Records an option's value in `options`; false, with `error` set, for a value it refuses.
+using OptionValueStore = bool (*)(std::string_view value, Options& options, std::string& error);
 
 // One option a subcommand may take. -h/--help, --version and -- are the
 // parser's own and mean the same for every command.
@@ -27,12 +27,24 @@ struct OptionSpec {
   std::string_view valueName{};    // "P" for an option with a value: "--port P", "--port=P"
   std::string_view valueNeeded{};  // "a port number 1..16 or a device": what a missing or empty value should have been
   std::string help;                // for --help; several lines are indented under the first
-  bool Invocation::*flag = nullptr;  // a flag: set when given
+  bool Options::*flag = nullptr;   // a flag: set when given
   OptionValueStore store = nullptr;  // an option with a value: parses and keeps it
 };
 
-// Runs a subcommand (commands.h) and returns the exit status.
-using CommandHandler = int (*)(const Invocation& call, const CliEnvironment& env);
+// Runs a subcommand (commands/commands.h) in the context set up for it and
+// returns the exit status.
+using CommandHandler = int (*)(CommandContext& context);
+
+// What a command needs set up before its handler runs
+// (commands/command_context.h does it), one bit each.
+enum Needs : unsigned {
+  NeedsNothing = 0,
+  NeedsPorts = 1u << 0,         // the port map, read once
+  NeedsHistory = 1u << 1,       // the backup folder and its history; without a folder the command ends
+  WarnsOfCutChanges = 1u << 2,  // the changes cut short named first (silent without a backup folder)
+  KeepsBackups = 1u << 3,       // the backup folder made, unless --no-backup; a failure ends the command
+  UndoesAChange = 1u << 4,      // its operand names a change, which WarnsOfCutChanges leaves out
+};
 
 struct CommandSpec {
   std::string_view name;
@@ -43,6 +55,7 @@ struct CommandSpec {
   std::string_view summary;           // one line for the command list
   std::string_view details{};         // the rest of the command's --help
   CommandHandler run = nullptr;       // null for "help": its operand names a command, and the tool answers it
+  unsigned needs = NeedsNothing;      // Needs, or-ed
   std::string_view operand = "file";  // what an operand is, for mistakes and for completion
 
   bool IsHelp() const { return run == nullptr; }
@@ -76,11 +89,8 @@ extern const char* const DefaultBackupFolder;
 // mistake, which is then described in `error`.
 std::optional<PortSpec> ParsePortSpec(std::string_view text, std::string& error);
 
-// What the command line asks for; each option of the table has its field here.
-struct Invocation {
-  const CommandSpec* command = nullptr;  // a row of the table parsed against
-  bool help = false;                     // --help, or the "help" subcommand
-  bool version = false;                  // --version
+// The options given; each option of the table has its field here.
+struct Options {
   std::optional<PortSpec> port;
   bool yes = false;
   bool all = false;
@@ -89,7 +99,14 @@ struct Invocation {
   bool noBackup = false;
   bool porcelain = false;
   bool force = false;
-  std::vector<std::string> operands;  // the files, or the subcommand that "help" is about
+};
+
+// What the command line asks for.
+struct Invocation : Options {
+  const CommandSpec* command = nullptr;  // a row of the table parsed against
+  bool help = false;                     // --help, or the "help" subcommand
+  bool version = false;                  // --version
+  std::vector<std::string> operands;     // the files, or the subcommand that "help" is about
 };
 
 struct ParseOutcome {

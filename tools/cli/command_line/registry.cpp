@@ -5,20 +5,20 @@
 namespace qlr::cli {
 namespace {
 
-bool StorePort(std::string_view text, Invocation& call, std::string& error) {
-  call.port = ParsePortSpec(text, error);
-  return call.port.has_value();
+bool StorePort(std::string_view text, Options& options, std::string& error) {
+  options.port = ParsePortSpec(text, error);
+  return options.port.has_value();
 }
 
-bool StoreBackupDir(std::string_view text, Invocation& call, std::string&) {
-  call.backupDir = std::string(text);
+bool StoreBackupDir(std::string_view text, Options& options, std::string&) {
+  options.backupDir = std::string(text);
   return true;
 }
 
 }  // namespace
 
 const CommandTable& Registry() {
-  // Each option keeps what it was given in a field of Invocation.
+  // Each option keeps what it was given in a field of Options.
   static const OptionSpec port{
       .longName = "--port",
       .shortName = "-p",
@@ -32,13 +32,13 @@ const CommandTable& Registry() {
       .store = StorePort,
   };
   static const OptionSpec yes{
-      .longName = "--yes", .shortName = "-y", .help = "write without asking", .flag = &Invocation::yes};
+      .longName = "--yes", .shortName = "-y", .help = "write without asking", .flag = &Options::yes};
   static const OptionSpec all{
-      .longName = "--all", .help = "try every port and list every receiver that answers", .flag = &Invocation::all};
+      .longName = "--all", .help = "try every port and list every receiver that answers", .flag = &Options::all};
   static const OptionSpec noClobber{.longName = "--no-clobber",
                                     .shortName = "-n",
                                     .help = "refuse to replace an existing FILE",
-                                    .flag = &Invocation::noClobber};
+                                    .flag = &Options::noClobber};
 
   static const OptionSpec backupDir{
       .longName = "--backup-dir",
@@ -53,12 +53,12 @@ const CommandTable& Registry() {
                                    .help =
                                        "write all 128 bytes without reading them first: no backup,\n"
                                        "nothing in the history",
-                                   .flag = &Invocation::noBackup};
+                                   .flag = &Options::noBackup};
   static const OptionSpec porcelain{
-      .longName = "--porcelain", .help = "tab-separated columns for scripts", .flag = &Invocation::porcelain};
+      .longName = "--porcelain", .help = "tab-separated columns for scripts", .flag = &Options::porcelain};
   static const OptionSpec force{.longName = "--force",
                                 .help = "with --yes: undo a change made on a receiver of another region",
-                                .flag = &Invocation::force};
+                                .flag = &Options::force};
 
   static const CommandTable table{
       .options = {&port, &yes, &all, &noClobber, &noBackup, &force, &porcelain, &backupDir},
@@ -70,7 +70,8 @@ const CommandTable& Registry() {
            .details = "Lists the port map: each port number 1..16 that has a device, the device, and what\n"
                       "the machine says the device is (a USB adapter's vendor:product and name).\n"
                       "QLR5500_PORTS, a colon-separated list of devices, replaces the map.\n",
-           .run = RunPorts},
+           .run = RunPorts,
+           .needs = NeedsPorts},
           {.name = "find",
            .options = {&all, &backupDir},
            .minOperands = 0,
@@ -79,7 +80,8 @@ const CommandTable& Registry() {
            .details = "Scans ports 1 to 16 for a receiver and prints the first port that answers: its\n"
                       "number, then its device. With --all, every port is tried and each one with a\n"
                       "receiver is printed on a line of its own. Exit status 3 when no receiver answers.\n",
-           .run = RunFind},
+           .run = RunFind,
+           .needs = NeedsPorts | WarnsOfCutChanges},
           {.name = "doctor",
            .options = {&port, &backupDir},
            .minOperands = 0,
@@ -91,7 +93,8 @@ const CommandTable& Registry() {
                       "its fix. Never writes the EEPROM and never changes a setting itself. Exit status\n"
                       "0 when a receiver answered at full speed, 1 when it answered but something\n"
                       "needs fixing, 3 when none could be reached.\n",
-           .run = RunDoctor},
+           .run = RunDoctor,
+           .needs = NeedsPorts | WarnsOfCutChanges},
           {.name = "region",
            .options = {&port, &backupDir},
            .minOperands = 0,
@@ -99,7 +102,8 @@ const CommandTable& Registry() {
            .summary = "show the receiver's region",
            .details = "Prints the receiver's region code, then its name (JAPAN, USA, EUR/AUS, ...);\n"
                       "a code that has no name prints \"unknown\".\n",
-           .run = RunRegion},
+           .run = RunRegion,
+           .needs = NeedsPorts | WarnsOfCutChanges},
           {.name = "read",
            .operands = "FILE",
            .options = {&port, &noClobber, &backupDir},
@@ -109,7 +113,8 @@ const CommandTable& Registry() {
            .details = "Reads the receiver's 128-byte EEPROM and saves it in FILE, raw, 128 bytes.\n"
                       "FILE only ever appears complete: when anything fails, an existing FILE keeps\n"
                       "its contents and no new file is left behind.\n",
-           .run = RunRead},
+           .run = RunRead,
+           .needs = NeedsPorts | WarnsOfCutChanges},
           {.name = "compare",
            .operands = "FILE",
            .options = {&port, &backupDir},
@@ -120,7 +125,8 @@ const CommandTable& Registry() {
                       "Exit status 0 when they are identical; 1 when they differ, after printing how\n"
                       "many bytes differ and each differing address with the receiver's byte and the\n"
                       "file's.\n",
-           .run = RunCompare},
+           .run = RunCompare,
+           .needs = NeedsPorts | WarnsOfCutChanges},
           {.name = "write",
            .operands = "FILE",
            .options = {&port, &yes, &noBackup, &backupDir},
@@ -135,7 +141,8 @@ const CommandTable& Registry() {
                       "asks for confirmation on the terminal; without a terminal on standard input it\n"
                       "refuses unless --yes is given. With --no-backup it writes all 128 bytes\n"
                       "without reading them first and keeps nothing.\n",
-           .run = RunWrite},
+           .run = RunWrite,
+           .needs = NeedsPorts | WarnsOfCutChanges | KeepsBackups},
           {.name = "medium",
            .options = {&port, &yes, &noBackup, &backupDir},
            .minOperands = 0,
@@ -144,7 +151,8 @@ const CommandTable& Registry() {
            .details = "Writes the built-in medium values into the receiver's EEPROM, for a receiver\n"
                       "whose own values are lost, with a backup first and every byte written read back\n"
                       "to check it, as write does. Asks for confirmation like write.\n",
-           .run = RunMedium},
+           .run = RunMedium,
+           .needs = NeedsPorts | WarnsOfCutChanges | KeepsBackups},
           {.name = "history",
            .options = {&porcelain, &backupDir},
            .minOperands = 0,
@@ -156,7 +164,8 @@ const CommandTable& Registry() {
                       "the power lost) is marked, with the undo that puts the old values back; so is a\n"
                       "backup file deleted or altered since. Damaged lines of the history are skipped\n"
                       "and named. Needs no receiver.\n",
-           .run = RunHistory},
+           .run = RunHistory,
+           .needs = NeedsHistory},
           {.name = "undo",
            .operands = "[N]",
            .options = {&port, &yes, &force, &backupDir},
@@ -169,6 +178,7 @@ const CommandTable& Registry() {
                       "one is no obstacle, the history's copy is written. A change made on a receiver\n"
                       "of another region needs a second confirmation, or --force with --yes.\n",
            .run = RunUndo,
+           .needs = NeedsPorts | NeedsHistory | WarnsOfCutChanges | KeepsBackups | UndoesAChange,
            .operand = "change number"},
           {.name = "dump",
            .operands = "FILE",

@@ -3,12 +3,11 @@
 // and region: nothing here can change its EEPROM.
 #include <chrono>
 
-#include "cli/commands/commands.h"
-#include "cli/doctor/doctor.h"
 #include "cli/command_line/exit_codes.h"
-#include "cli/output/history_report.h"
+#include "cli/commands/commands.h"
 #include "cli/commands/port_listing.h"
 #include "cli/commands/receiver_session.h"
+#include "cli/doctor/doctor.h"
 #include "link/receiver_commands.h"
 
 namespace qlr::cli {
@@ -17,15 +16,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The ports to try: the one asked for, or the map's 1..16.
-std::vector<PortInfo> PortsToTry(const std::optional<PortSpec>& asked, const std::vector<PortInfo>& map) {
+std::vector<PortInfo> PortsToTry(const std::optional<PortSpec>& asked, const std::vector<PortInfo>& map,
+                                 const PortMap& ports) {
   if (!asked) {
-    std::vector<PortInfo> ports;
+    std::vector<PortInfo> tried;
     for (const PortInfo& port : map) {
-      if (port.number <= CReceiverLink::LastPort) ports.push_back(port);
+      if (port.number <= CReceiverLink::LastPort) tried.push_back(port);
     }
-    return ports;
+    return tried;
   }
-  PortInfo port = PortOfSpec(*asked);
+  PortInfo port = PortOfSpec(*asked, ports);
   for (const PortInfo& known : map) {
     if (known.number == port.number) port.description = known.description;
   }
@@ -78,17 +78,18 @@ std::string Conclusion(int code, const Findings& findings) {
 
 }  // namespace
 
-int RunDoctor(const Invocation& call, const CliEnvironment& env) {
-  ReportCutChanges(call, env);
+int RunDoctor(CommandContext& context) {
+  const CliEnvironment& env = context.env;
   const SystemView view;
-  const std::vector<PortInfo> map = DescribedPorts();
-  Findings findings = SystemFindings(view, map);
+  const std::vector<PortInfo> map = DescribedPorts(context.ports);
+  Findings findings = SystemFindings(view, map, context.ports.Named());
   // The ports are tried next, which takes seconds: what is known is shown first.
   env.out << FormatFindings(findings) << std::flush;
 
-  CReceiverLink link(env.systemCalls);
+  CReceiverLink link(env.systemCalls, &context.ports);
   std::optional<ReceiverProbe> receiver;
-  const std::vector<PortProbe> probes = ProbePorts(link, PortsToTry(call.port, map), receiver);
+  const std::vector<PortProbe> probes =
+      ProbePorts(link, PortsToTry(context.options.port, map, context.ports), receiver);
   Findings tried = ProbeFindings(view, probes, receiver.has_value());
   if (receiver) {
     const Findings answers = ReceiverFindings(view, *receiver);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "cli/output/messages.h"
 #include "image/image_file.h"
 #include "os/utf8_path.h"
 
@@ -11,14 +12,13 @@ bool LoadImageForCommand(const std::string& name, EepromImage& image, const CliE
   const std::filesystem::path path = PathFromUtf8(name);
   const ImageFileResult result = LoadImageFile(path, image);
   if (!result) {
-    env.err << "qlr5500: " << result.Failure().Describe(path) << "\n";
+    Tell(env) << result.Failure().Describe(path) << "\n";
     return false;
   }
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(path, error);
   if (!error && size > image.size()) {
-    env.err << "qlr5500: note: " << name << " holds " << size << " bytes; only its first " << image.size()
-            << " are used\n";
+    Tell(env) << "note: " << name << " holds " << size << " bytes; only its first " << image.size() << " are used\n";
   }
   return true;
 }

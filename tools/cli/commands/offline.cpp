@@ -1,33 +1,37 @@
 // Subcommands that need no receiver: the port map and image files.
-#include "cli/commands/commands.h"
 #include "cli/command_line/exit_codes.h"
-#include "cli/output/formatting.h"
+#include "cli/commands/commands.h"
 #include "cli/commands/image_input.h"
 #include "cli/commands/port_listing.h"
+#include "cli/output/formatting.h"
+#include "cli/output/messages.h"
 
 namespace qlr::cli {
 
-int RunPorts(const Invocation&, const CliEnvironment& env) {
-  const std::vector<PortInfo> ports = DescribedPorts();
+int RunPorts(CommandContext& context) {
+  const CliEnvironment& env = context.env;
+  const std::vector<PortInfo> ports = DescribedPorts(context.ports);
   if (ports.empty()) {
-    env.err << "qlr5500: no serial ports found (QLR5500_PORTS=dev1" << PortsSeparator << "dev2" << PortsSeparator
-            << "... names them by hand)\n";
+    Tell(env) << "no serial ports found (QLR5500_PORTS=dev1" << PortsSeparator << "dev2" << PortsSeparator
+              << "... names them by hand)\n";
     return ExitSuccess;
   }
   env.out << FormatPortTable(ports);
   return ExitSuccess;
 }
 
-int RunDump(const Invocation& call, const CliEnvironment& env) {
+int RunDump(CommandContext& context) {
+  const CliEnvironment& env = context.env;
   EepromImage image{};
-  if (!LoadImageForCommand(call.operands[0], image, env)) return ExitFile;
+  if (!LoadImageForCommand(context.operands[0], image, env)) return ExitFile;
   env.out << FormatHexDump(image);
   return ExitSuccess;
 }
 
-int RunDiff(const Invocation& call, const CliEnvironment& env) {
-  const std::string& first = call.operands[0];
-  const std::string& second = call.operands[1];
+int RunDiff(CommandContext& context) {
+  const CliEnvironment& env = context.env;
+  const std::string& first = context.operands[0];
+  const std::string& second = context.operands[1];
   EepromImage a{};
   EepromImage b{};
   if (!LoadImageForCommand(first, a, env) || !LoadImageForCommand(second, b, env)) return ExitFile;

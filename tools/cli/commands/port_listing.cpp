@@ -1,11 +1,9 @@
 #include "cli/commands/port_listing.h"
 
-#include "cli/commands/receiver_session.h"
-
 namespace qlr::cli {
 
-std::vector<PortInfo> DescribedPorts() {
-  std::vector<PortInfo> ports = ListPorts();
+std::vector<PortInfo> DescribedPorts(const PortMap& map) {
+  std::vector<PortInfo> ports = map.Ports();
   std::vector<PortInfo> known;
   bool looked = false;
   for (PortInfo& port : ports) {

@@ -7,9 +7,9 @@
 
 namespace qlr::cli {
 
-// ListPorts, each port described as the machine knows it: a map from
+// The ports of `map`, each described as the machine knows it: a map from
 // QLR5500_PORTS names devices only, so their descriptions come from the
 // machine's own map, and a device that does not exist says so.
-std::vector<PortInfo> DescribedPorts();
+std::vector<PortInfo> DescribedPorts(const PortMap& map);
 
 }  // namespace qlr::cli

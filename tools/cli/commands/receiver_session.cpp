@@ -1,9 +1,8 @@
 #include "cli/commands/receiver_session.h"
 
-#include <filesystem>
-
 #include "cli/command_line/exit_codes.h"
-#include "cli/output/link_messages.h"
+#include "cli/output/failure_report.h"
+#include "cli/output/messages.h"
 
 namespace qlr::cli {
 namespace {
@@ -19,28 +18,6 @@ std::string PortList(const std::vector<PortInfo>& ports) {
 
 }  // namespace
 
-bool SameDevice(const std::string& a, const std::string& b) {
-  std::error_code error;
-  return a == b || std::filesystem::equivalent(a, b, error);
-}
-
-int PortNumberOf(const std::string& device) {
-  for (const PortInfo& info : ListPorts()) {
-    if (SameDevice(info.device, device)) return info.number;
-  }
-  return PortOutsideMap;
-}
-
-std::string LinkFailureText(const LinkFailure& failure, const std::string& device, int port) {
-  const std::string group = failure.kind == LinkFailureKind::PermissionDenied ? AccessGroupOf(device) : "";
-  return DescribeLinkFailure(failure, device, port, group);
-}
-
-int ReportLinkFailure(const LinkFailure& failure, const std::string& device, int port, const CliEnvironment& env) {
-  env.err << "qlr5500: " << LinkFailureText(failure, device, port) << "\n";
-  return ExitReceiver;
-}
-
 std::vector<PortInfo> ScanForReceivers(CReceiverLink& link, bool all) {
   std::vector<PortInfo> found;
   if (!link.FindReceiver()) return found;
@@ -52,43 +29,45 @@ std::vector<PortInfo> ScanForReceivers(CReceiverLink& link, bool all) {
   return found;
 }
 
-int ReportNoReceiver(CReceiverLink& link, const CliEnvironment& env) {
-  env.err << "qlr5500: no receiver answered on ports 1 to 16: is it connected and switched on?\n";
-  for (const PortInfo& info : ListPorts()) {
+int ReportNoReceiver(CReceiverLink& link, const PortMap& ports, const CliEnvironment& env) {
+  Tell(env) << "no receiver answered on ports 1 to 16: is it connected and switched on?\n";
+  for (const PortInfo& info : ports.Ports()) {
     if (info.number > CReceiverLink::LastPort) break;
     const LinkResult<> opened = link.OpenPort(info.number);
     if (!opened && opened.Failure().sysErrno != 0) {
-      env.err << "qlr5500: port " << info.number << ": " << LinkFailureText(opened.Failure(), info.device, info.number)
-              << "\n";
+      Tell(env) << "port " << info.number << ": " << LinkFailureText(opened.Failure(), info.device, info.number)
+                << "\n";
     }
   }
   link.ClosePort();
   return ExitReceiver;
 }
 
-PortInfo PortOfSpec(const PortSpec& spec) {
-  if (spec.number != 0) return {spec.number, DeviceForPort(spec.number), {}};
-  return {PortNumberOf(spec.device), spec.device, {}};
+PortInfo PortOfSpec(const PortSpec& spec, const PortMap& ports) {
+  if (spec.number != 0) return {spec.number, ports.DeviceFor(spec.number), {}};
+  const int number = ports.NumberOf(spec.device);
+  return {number != 0 ? number : PortOutsideMap, spec.device, {}};
 }
 
 LinkResult<> OpenPortAt(CReceiverLink& link, int number, const std::string& device) {
   return device.empty() ? link.OpenPort(number) : link.OpenPort(number, device);
 }
 
-OpenedReceiver OpenReceiver(CReceiverLink& link, const std::optional<PortSpec>& port, const CliEnvironment& env) {
+OpenedReceiver OpenReceiver(CReceiverLink& link, const std::optional<PortSpec>& port, const PortMap& ports,
+                            const CliEnvironment& env) {
   OpenedReceiver opened;
   if (!port) {
     const std::vector<PortInfo> found = ScanForReceivers(link, true);
-    if (found.empty()) return {ReportNoReceiver(link, env), 0, {}};
+    if (found.empty()) return {ReportNoReceiver(link, ports, env), 0, {}};
     if (found.size() > 1) {
-      env.err << "qlr5500: receivers answer on ports " << PortList(found) << ": choose one with --port\n";
+      Tell(env) << "receivers answer on ports " << PortList(found) << ": choose one with --port\n";
       link.ClosePort();
       return {ExitUsage, 0, {}};
     }
     opened.port = found.front().number;
     opened.device = found.front().device;
   } else {
-    const PortInfo asked = PortOfSpec(*port);
+    const PortInfo asked = PortOfSpec(*port, ports);
     opened.port = asked.number;
     opened.device = asked.device;
   }

@@ -8,6 +8,7 @@
 
 #include "cli/command_line/exit_codes.h"
 #include "cli/commands/receiver_session.h"
+#include "cli/output/failure_report.h"
 #include "link/region_names.h"
 #include "link/wire_time.h"
 
@@ -66,9 +67,9 @@ Finding LinkFailureFinding(const PortInfo& port, const LinkFailure& failure) {
   return {Mark::Problem, PortName(port) + ": " + LinkFailureText(failure, port.device, port.number), {}};
 }
 
-Findings SystemFindings(const SystemView& view, const std::vector<PortInfo>& ports) {
+Findings SystemFindings(const SystemView& view, const std::vector<PortInfo>& ports, bool named) {
   Findings findings;
-  if (std::getenv(PortsVariable)) {
+  if (named) {
     findings.push_back(
         {Mark::Ok, std::string(PortsVariable) + " names the ports; the machine's own map is not used", {}});
   }

@@ -100,8 +100,8 @@ std::optional<Finding> AdapterLatencyFinding(const SystemView& view, const PortI
 // --- the map (portable) ---
 
 // The port map as 'qlr5500 ports' shows it, each port with its details,
-// then the adapter findings.
-Findings SystemFindings(const SystemView& view, const std::vector<PortInfo>& ports);
+// then the adapter findings; `named`: QLR5500_PORTS made the map.
+Findings SystemFindings(const SystemView& view, const std::vector<PortInfo>& ports, bool named);
 
 // A failure as the other commands describe it, a problem without a fix of
 // its own (the text says what to do).

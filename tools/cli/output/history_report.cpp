@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "backup/backup_folder.h"
+#include "cli/output/messages.h"
 #include "link/region_names.h"
 #include "os/utf8_path.h"
 
@@ -30,12 +30,12 @@ std::string WhatWasDone(const Change& change, const History& history) {
   return "undo of " + record.argument;
 }
 
-std::string OutcomeText(const Change& change, const Invocation& call) {
+std::string OutcomeText(const Change& change, const std::optional<std::string>& backupDir) {
   switch (change.outcome) {
     case ChangeOutcome::Done: return "done";
     case ChangeOutcome::InProgress: return "in progress: another qlr5500 is making it";
     case ChangeOutcome::Cut:
-      return "CUT SHORT: the EEPROM may be partly written; '" + UndoCommand(change.number, call) +
+      return "CUT SHORT: the EEPROM may be partly written; '" + UndoCommand(change.number, backupDir) +
              "' puts back the values from before it";
     case ChangeOutcome::Failed: break;
   }
@@ -66,18 +66,14 @@ const char* BackupWord(BackupState state) {
 
 }  // namespace
 
-std::optional<std::filesystem::path> ChosenBackupFolder(const Invocation& call) {
-  if (!call.backupDir) return std::nullopt;
-  return PathFromUtf8(*call.backupDir);
-}
-
-std::string UndoCommand(int number, const Invocation& call) {
+std::string UndoCommand(int number, const std::optional<std::string>& backupDir) {
   std::string command = "qlr5500 undo " + std::to_string(number);
-  if (call.backupDir) command += " --backup-dir " + *call.backupDir;
+  if (backupDir) command += " --backup-dir " + *backupDir;
   return command;
 }
 
-std::string FormatHistory(const History& history, const std::filesystem::path& folder, const Invocation& call) {
+std::string FormatHistory(const History& history, const std::filesystem::path& folder,
+                          const std::optional<std::string>& backupDir) {
   std::string text = "backups in " + Utf8OfPath(folder) + "\n";
   const std::size_t width = std::to_string(history.changes.size()).size();
   for (const Change& change : history.changes) {
@@ -86,7 +82,7 @@ std::string FormatHistory(const History& history, const std::filesystem::path& f
     const int changed = change.record.changed;
     text += number + "  " + ShownTime(change.record.time) + "  " + WhatWasDone(change, history) + " on " +
             change.record.device + ", " + std::string(RegionName(change.record.region)) + ": " +
-            std::to_string(changed) + (changed == 1 ? " byte, " : " bytes, ") + OutcomeText(change, call) + "\n";
+            std::to_string(changed) + (changed == 1 ? " byte, " : " bytes, ") + OutcomeText(change, backupDir) + "\n";
     text += std::string(width + 2, ' ') + "backup " + change.record.backupName;
     if (change.backup == BackupState::Deleted) text += " (deleted: undo writes the history's copy)";
     if (change.backup == BackupState::Altered) text += " (altered since: undo refuses it)";
@@ -111,20 +107,13 @@ std::string FormatHistoryPorcelain(const History& history, const std::filesystem
   return text;
 }
 
-void ReportCutChanges(const History& history, const Invocation& call, const CliEnvironment& env,
-                      std::string_view except) {
-  for (const Change& change : history.changes) {
-    if (!change.unsettled || change.record.backupName == except) continue;
-    env.err << "qlr5500: change " << change.number << " (" << WhatWasDone(change, history) << " on "
-            << change.record.device << ", " << ShownTime(change.record.time)
-            << ") was cut short: the EEPROM may be partly written; '" << UndoCommand(change.number, call)
-            << "' puts back the values from before it\n";
+void ReportCutChanges(const std::vector<const Change*>& cut, const History& history,
+                      const std::optional<std::string>& backupDir, const CliEnvironment& env) {
+  for (const Change* change : cut) {
+    Tell(env) << "change " << change->number << " (" << WhatWasDone(*change, history) << " on " << change->record.device
+              << ", " << ShownTime(change->record.time) << ") was cut short: the EEPROM may be partly written; '"
+              << UndoCommand(change->number, backupDir) << "' puts back the values from before it\n";
   }
-}
-
-void ReportCutChanges(const Invocation& call, const CliEnvironment& env) {
-  const BackupResult<BackupFolder> folder = FindBackupFolder(ChosenBackupFolder(call));
-  if (folder) ReportCutChanges(ReadHistory(folder.Value().path), call, env);
 }
 
 }  // namespace qlr::cli

@@ -4,19 +4,20 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "backup/history.h"
-#include "cli/command_line/arguments.h"
 #include "cli/cli.h"
 
 namespace qlr::cli {
 
 // A line naming the folder, then each change on two lines, newest first:
 // number, time, what, where, how many bytes, the outcome; its backup.
-// The undo it names for a change cut short has the --backup-dir of `call`.
-std::string FormatHistory(const History& history, const std::filesystem::path& folder, const Invocation& call);
+// The undo it names for a change cut short has the --backup-dir given.
+std::string FormatHistory(const History& history, const std::filesystem::path& folder,
+                          const std::optional<std::string>& backupDir);
 
 // One line per change, newest first, tab-separated: number, time, command,
 // argument (write: the file; undo: the backup name of the change undone),
@@ -27,19 +28,12 @@ std::string FormatHistory(const History& history, const std::filesystem::path& f
 std::string FormatHistoryPorcelain(const History& history, const std::filesystem::path& folder);
 
 // The command that undoes change `number`: "qlr5500 undo 3", with the
-// --backup-dir that `call` was given.
-std::string UndoCommand(int number, const Invocation& call);
+// --backup-dir given.
+std::string UndoCommand(int number, const std::optional<std::string>& backupDir);
 
-// Warns on env.err of each change cut short that no later change settled,
-// but the change whose backup is `except`.
-void ReportCutChanges(const History& history, const Invocation& call, const CliEnvironment& env,
-                      std::string_view except = {});
-
-// The same from the folder `call` names or the default one, for a command
-// that only reads the receiver; silent when there is no such folder.
-void ReportCutChanges(const Invocation& call, const CliEnvironment& env);
-
-// The --backup-dir of `call` as a path.
-std::optional<std::filesystem::path> ChosenBackupFolder(const Invocation& call);
+// Warns on env.err of each of `cut`, changes of `history` cut short, with
+// the undo that puts back the values from before it.
+void ReportCutChanges(const std::vector<const Change*>& cut, const History& history,
+                      const std::optional<std::string>& backupDir, const CliEnvironment& env);
 
 }  // namespace qlr::cli

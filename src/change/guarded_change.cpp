@@ -1,0 +1,111 @@
+#include "change/guarded_change.h"
+
+#include <vector>
+
+#include "backup/change_recorder.h"
+#include "backup/history.h"
+#include "link/region_names.h"
+
+namespace qlr {
+namespace {
+
+using Outcome = ChangeResult::Outcome;
+
+// For the backup's name: "EUR/AUS", or "region-17" for a code without a name.
+std::string RegionLabel(int code) {
+  return code < static_cast<int>(RegionNames.size()) ? std::string(RegionName(code)) : "region-" + std::to_string(code);
+}
+
+Completion CompletionOf(const LinkResult<>& written, const std::vector<int>& addresses,
+                        const ConnectedReceiver& receiver, const ChangeView& view) {
+  Completion completion;
+  completion.done = static_cast<bool>(written);
+  completion.written = static_cast<int>(addresses.size());
+  if (written) return completion;
+  const LinkFailure& failure = written.Failure();
+  completion.written = failure.addressesDone;
+  if (failure.enteredServiceMode && failure.addressesDone < static_cast<int>(addresses.size())) {
+    completion.failedAddress = addresses[static_cast<std::size_t>(failure.addressesDone)];
+  }
+  completion.why = view.DescribeFailure(failure, receiver.device, receiver.port);
+  return completion;
+}
+
+int NumberOf(const std::string& backupName, const BackupFolder& folder) {
+  for (const Change& change : ReadHistory(folder.path).changes) {
+    if (change.record.backupName == backupName) return change.number;
+  }
+  return 1;
+}
+
+ChangeResult Ended(Outcome outcome, const LinkFailure& failure = {}) {
+  ChangeResult result;
+  result.outcome = outcome;
+  result.linkFailure = failure;
+  return result;
+}
+
+}  // namespace
+
+ChangeResult MakeGuardedChange(const ChangeRequest& request, const ConnectedReceiver& receiver,
+                               const BackupFolder& folder, ChangeView& view) {
+  CReceiverLink& link = receiver.link;
+  EepromImage current{};
+  const int all = static_cast<int>(current.size());
+  if (const LinkResult<> read = view.RunTransfer(
+          TransferKind::Read, all, [&](ProgressSink* sink) { return link.ReadEeprom(0, all, current.data(), sink); });
+      !read) {
+    return Ended(Outcome::ReadFailed, read.Failure());
+  }
+  const std::vector<int> addresses = DifferingAddresses(current, request.image);
+  if (addresses.empty()) {
+    ChangeResult result = Ended(Outcome::AlreadyHeld);
+    if (!request.settles.empty()) {
+      if (const BackupResult<> settled = RecordSettled(folder, request.settles); !settled) {
+        result.notRecorded = settled.Failure();
+      }
+    }
+    return result;
+  }
+  // Asked only when there is something to write: it costs a round trip.
+  const LinkResult<int> region = link.QueryRegion();
+  if (!region) return Ended(Outcome::RegionUnknown, region.Failure());
+  if (request.region && *request.region != region.Value() &&
+      !view.ConfirmOtherRegion({request.undoneNumber.value_or(0), *request.region, region.Value(), receiver.device})) {
+    return Ended(Outcome::Declined);
+  }
+  if (!view.ConfirmWrite({request.what, receiver.device, &current, request.image, addresses.size()})) {
+    return Ended(Outcome::Declined);
+  }
+
+  ChangeRecord record{.command = request.command,
+                      .argument = request.argument,
+                      .device = receiver.device,
+                      .region = region.Value(),
+                      .changed = static_cast<int>(addresses.size()),
+                      .before = current,
+                      .after = request.image};
+  ChangeRecorder recorder(folder);
+  ChangeResult result;
+  result.changed = addresses.size();
+  view.RunUncut([&] {
+    if (const BackupResult<> begun = recorder.Begin(record, RegionLabel(region.Value())); !begun) {
+      result.outcome = Outcome::NoBackup;
+      result.backupFailure = begun.Failure();
+      return;
+    }
+    result.backupName = record.backupName;
+    const LinkResult<> written = view.RunTransfer(
+        TransferKind::Write, static_cast<int>(addresses.size()),
+        [&](ProgressSink* sink) { return link.WriteEepromAddresses(addresses, request.image.data(), sink); });
+    result.outcome = written ? Outcome::Written : Outcome::WriteFailed;
+    result.linkFailure = written.Failure();
+    if (const BackupResult<> finished = recorder.Finish(CompletionOf(written, addresses, receiver, view)); !finished) {
+      result.notRecorded = finished.Failure();
+    }
+  });
+  if (result.outcome == Outcome::WriteFailed) result.changeNumber = NumberOf(result.backupName, folder);
+  return result;
+}
+
+}  // namespace qlr

@@ -1,0 +1,47 @@
+#include "change/undo.h"
+
+#include <charconv>
+
+namespace qlr {
+
+std::optional<int> UndoneNumber(const std::vector<std::string>& operands) {
+  if (operands.empty()) return 1;
+  const std::string& text = operands.front();
+  int number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc() || end != text.data() + text.size() || number < 1) return std::nullopt;
+  return number;
+}
+
+const Change* FindChange(const History& history, int number) {
+  for (const Change& change : history.changes) {
+    if (change.number == number) return &change;
+  }
+  return nullptr;
+}
+
+UndoPlan PlanUndo(const History& history, const std::filesystem::path& folder, int number) {
+  UndoPlan plan;
+  const Change* change = FindChange(history, number);
+  if (change == nullptr) {
+    plan.refusal = UndoPlan::Refusal::NoSuchChange;
+    return plan;
+  }
+  plan.backup = folder / change->record.backupName;
+  if (change->outcome == ChangeOutcome::InProgress) {
+    plan.refusal = UndoPlan::Refusal::InProgress;
+  } else if (change->backup == BackupState::Altered) {
+    plan.refusal = UndoPlan::Refusal::BackupAltered;
+  }
+  plan.backupDeleted = change->backup == BackupState::Deleted;
+  plan.request = {.image = change->record.before,
+                  .what = "the values from before change " + std::to_string(number),
+                  .command = "undo",
+                  .argument = change->record.backupName,
+                  .region = change->record.region,
+                  .undoneNumber = number,
+                  .settles = change->unsettled ? change->record.backupName : ""};
+  return plan;
+}
+
+}  // namespace qlr

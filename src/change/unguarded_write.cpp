@@ -1,0 +1,19 @@
+#include "change/unguarded_write.h"
+
+namespace qlr {
+
+UnguardedResult WriteWithoutBackup(const EepromImage& image, const std::string& what, const ConnectedReceiver& receiver,
+                                   ChangeView& view) {
+  UnguardedResult result;
+  if (!view.ConfirmWrite({what, receiver.device, nullptr, image, image.size()})) {
+    result.declined = true;
+    return result;
+  }
+  const int all = static_cast<int>(image.size());
+  result.written = view.RunTransfer(TransferKind::Write, all, [&](ProgressSink* sink) {
+    return receiver.link.WriteEeprom(0, all, image.data(), sink);
+  });
+  return result;
+}
+
+}  // namespace qlr

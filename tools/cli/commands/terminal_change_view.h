@@ -1,0 +1,32 @@
+// The command line's answers to what a change of the EEPROM asks
+// (change/change_view.h): the differences and the question on the terminal
+// (none with --yes), the progress bar, interrupts held back.
+#pragma once
+
+#include "change/change_view.h"
+#include "cli/cli.h"
+#include "cli/command_line/arguments.h"
+
+namespace qlr::cli {
+
+class TerminalChangeView final : public ChangeView {
+ public:
+  TerminalChangeView(const Options& options, const CliEnvironment& env) : options_(options), env_(env) {}
+
+  bool ConfirmWrite(const PlannedWrite& plan) override;
+  // --force writes with a note; --yes alone refuses; otherwise a second question.
+  bool ConfirmOtherRegion(const OtherRegion& mismatch) override;
+  std::string DescribeFailure(const LinkFailure& failure, const std::string& device, int port) const override;
+  LinkResult<> RunTransfer(TransferKind kind, int addresses,
+                           const std::function<LinkResult<>(ProgressSink*)>& transfer) override;
+  void RunUncut(const std::function<void()>& steps) override;
+
+ private:
+  // Asks; a refusal is told as "nothing written".
+  bool Ask(const std::string& question);
+
+  const Options& options_;
+  const CliEnvironment& env_;
+};
+
+}  // namespace qlr::cli

@@ -1,0 +1,44 @@
+// Undoing a change of the history: the values from before it written back,
+// with a backup first, as any change.
+#include "change/undo.h"
+
+#include "cli/command_line/exit_codes.h"
+#include "cli/commands/change_command.h"
+#include "cli/commands/commands.h"
+#include "cli/output/messages.h"
+#include "os/utf8_path.h"
+
+namespace qlr::cli {
+
+int RunUndo(CommandContext& context) {
+  const CliEnvironment& env = context.env;
+  const std::optional<int> number = UndoneNumber(context.operands);
+  if (!number) {
+    Tell(env) << "undo takes the number of a change ('qlr5500 history' lists them), not '" << context.operands[0]
+              << "'\n";
+    return ExitUsage;
+  }
+  const std::string what = "the values from before change " + std::to_string(*number);
+  if (!MayWrite(context, what)) return ExitUsage;
+  const std::filesystem::path& folder = context.backups->path;
+  const UndoPlan plan = PlanUndo(context.history, folder, *number);
+  const std::string backup = Utf8OfPath(plan.backup);
+  switch (plan.refusal) {
+    case UndoPlan::Refusal::NoSuchChange:
+      Tell(env) << "there is no change " << *number << ": the history in " << Utf8OfPath(folder) << " holds "
+                << context.history.changes.size() << "\n";
+      return ExitUsage;
+    case UndoPlan::Refusal::InProgress:
+      Tell(env) << "change " << *number << " is still being made by another qlr5500: nothing written\n";
+      return ExitUsage;
+    // Two copies that disagree: neither is trusted over the other.
+    case UndoPlan::Refusal::BackupAltered:
+      Tell(env) << backup << " no longer holds what the history kept of it: not writing either copy\n";
+      return ExitFile;
+    case UndoPlan::Refusal::None: break;
+  }
+  if (plan.backupDeleted) Tell(env) << "note: " << backup << " is gone: writing the copy the history keeps of it\n";
+  return RunGuardedChange(context, plan.request);
+}
+
+}  // namespace qlr::cli
