@@ -1,5 +1,6 @@
 #include "backup/history.h"
 
+#include <algorithm>
 #include <map>
 #include <string_view>
 #include <system_error>
@@ -74,10 +75,67 @@ ChangeOutcome OutcomeOf(const Change& change, const fs::path& folder) {
   return ChangeLock::HeldElsewhere(folder / change.record.backupName) ? ChangeOutcome::InProgress : ChangeOutcome::Cut;
 }
 
-bool Settles(const Change& later, const Change& cut) {
-  if (later.outcome != ChangeOutcome::Done) return false;
-  const bool undoesIt = later.record.command == "undo" && later.record.argument == cut.record.backupName;
-  return undoesIt || later.record.device == cut.record.device;
+// Whether a failed change may have left the EEPROM partly written: it
+// failed at an address (which may have been written), or after some of its
+// addresses and before all.
+bool FailedPartWay(const Change& change) {
+  const Completion& failed = *change.completion;
+  return failed.failedAddress >= 0 || (failed.written > 0 && failed.written < change.record.changed);
+}
+
+bool Contains(const std::vector<EepromImage>& images, const EepromImage& image) {
+  return std::find(images.begin(), images.end(), image) != images.end();
+}
+
+// What the history knows of one device's receiver as it walks the changes
+// in their order.
+struct DeviceState {
+  std::vector<Change*> unsettled;
+  std::vector<EepromImage> whole;
+
+  // The receiver was found holding `image`, by reading it.
+  void Found(const EepromImage& image, bool knownWhole) {
+    knownWhole = knownWhole || Contains(whole, image);
+    std::erase_if(unsettled, [&](Change* change) {
+      const bool settles = knownWhole || image == change->record.before || image == change->record.after;
+      change->settled = change->settled || settles;
+      return settles;
+    });
+    if (knownWhole && !Contains(whole, image)) whole.push_back(image);
+  }
+};
+
+// Walks the changes (oldest first) through what each told of its receiver:
+// the values read before it, and those it left.
+std::map<std::string, std::vector<EepromImage>> Settle(std::vector<Change>& changes) {
+  std::map<std::string, DeviceState> devices;
+  std::map<std::string, Change*> byName;
+  for (Change& change : changes) byName[change.record.backupName] = &change;
+  for (Change& change : changes) {
+    DeviceState& device = devices[change.record.device];
+    const ChangeRecord& record = change.record;
+    device.Found(record.before, device.unsettled.empty());
+    const bool allWritten = change.completion && !change.completion->done && change.completion->failedAddress < 0 &&
+                            change.completion->written == record.changed;
+    if (change.outcome == ChangeOutcome::Done || allWritten) {
+      // Values the change wrote whole: a file's or the medium values; an undo's are as whole as what it put back.
+      device.Found(record.after, record.command != "undo");
+      if (record.command == "undo" && change.outcome == ChangeOutcome::Done) {
+        if (const auto undone = byName.find(record.argument); undone != byName.end()) {
+          undone->second->undoneBy = change.number;
+        }
+      }
+    }
+    change.partial = change.outcome == ChangeOutcome::Cut ||
+                     (change.outcome == ChangeOutcome::Failed && !allWritten && FailedPartWay(change));
+    if (change.partial && !change.settled) device.unsettled.push_back(&change);
+  }
+  std::map<std::string, std::vector<EepromImage>> whole;
+  for (auto& [name, device] : devices) {
+    for (Change* change : device.unsettled) change->unsettled = true;
+    whole[name] = std::move(device.whole);
+  }
+  return whole;
 }
 
 }  // namespace
@@ -106,17 +164,28 @@ History ReadHistory(const fs::path& folder) {
   }
   History history;
   history.notes = std::move(parsed.notes);
-  const std::size_t count = parsed.changes.size();
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0; i < parsed.changes.size(); ++i) {
     Change& change = parsed.changes[i];
-    change.number = static_cast<int>(count - i);
+    change.number = static_cast<int>(i + 1);
     change.backup = StateOfBackup(folder / change.record.backupName, change.record.before);
-    change.unsettled = change.outcome == ChangeOutcome::Cut && !change.settled;
-    for (std::size_t j = i + 1; j < count && change.unsettled; ++j)
-      change.unsettled = !Settles(parsed.changes[j], change);
   }
+  history.wholeImages = Settle(parsed.changes);
   history.changes.assign(parsed.changes.rbegin(), parsed.changes.rend());
   return history;
+}
+
+std::vector<const Change*> ChangesSettledBy(const History& history, const std::string& device,
+                                            const EepromImage& image) {
+  const auto whole = history.wholeImages.find(device);
+  const bool knownWhole = whole != history.wholeImages.end() && Contains(whole->second, image);
+  std::vector<const Change*> settled;
+  for (const Change& change : history.changes) {
+    if (change.unsettled && change.record.device == device &&
+        (knownWhole || image == change.record.before || image == change.record.after)) {
+      settled.push_back(&change);
+    }
+  }
+  return settled;
 }
 
 }  // namespace qlr

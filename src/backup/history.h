@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,22 +27,39 @@ enum class BackupState {
 };
 
 struct Change {
-  int number = 0;  // 1 = the newest
+  // 1 for the first change recorded, 2 for the next, ...: the order of the
+  // log, which only grows, so a change keeps its number for ever.
+  int number = 0;
   ChangeRecord record;
   std::optional<Completion> completion{};
   ChangeOutcome outcome = ChangeOutcome::Cut;
   BackupState backup = BackupState::Kept;
-  // An undo found the EEPROM holding the values from before it already.
+  // It may have left the EEPROM partly written: cut short, or failed after
+  // an address may have been written and before all were.
+  bool partial = false;
+  // A partial change after which the receiver was found, by reading it,
+  // holding whole values again: those from before it or after it, or
+  // values a later change wrote whole.
   bool settled = false;
-  // A cut change nothing has settled since: no undo of it, no change of the
-  // same device that was done.
+  // Partial and not settled: every command names it.
   bool unsettled = false;
+  // The number of a later undo of it that was done; 0 for none.
+  int undoneBy = 0;
 };
 
 struct History {
   std::vector<Change> changes{};     // newest first
   std::vector<std::string> notes{};  // one per line skipped: "history.log line 7 is cut short: skipped"
+  // Per device, the images its receiver is known to have held whole: read
+  // while no change of it was unsettled, or written whole and read back.
+  std::map<std::string, std::vector<EepromImage>> wholeImages{};
 };
+
+// The unsettled changes of `device` that finding `image` in its receiver
+// settles: `image` is the values from before or after one of them, or
+// values known whole (which settles them all).
+std::vector<const Change*> ChangesSettledBy(const History& history, const std::string& device,
+                                            const EepromImage& image);
 
 // Reads the log of `folder` and looks at each backup file. Reads only: a
 // missing log is an empty history. Lines that are no record of this

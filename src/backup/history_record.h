@@ -29,7 +29,7 @@ namespace qlr {
 // A change as its "started" record holds it.
 struct ChangeRecord {
   std::string backupName{};  // the backup file in the backup folder: the change's name
-  std::string time{};        // local time, "2026-12-09T15:30:12"
+  std::string time{};        // local time and its offset from UTC, "2026-12-09T15:30:12+01:00" (older records: none)
   std::string command{};     // "write", "medium" or "undo"
   std::string argument{};    // write: the file written; undo: the backup name of the change undone
   std::string device{};      // "/dev/ttyUSB0"

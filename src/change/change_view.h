@@ -27,6 +27,13 @@ struct PlannedWrite {
   std::size_t changed;         // the bytes that change
 };
 
+// An undo of a change made on another receiver than this one.
+struct OtherDevice {
+  int undoneNumber = 0;
+  const std::string& recordedDevice;  // the receiver the change was made on
+  const std::string& device;          // this one
+};
+
 // An undo of a change made on a receiver of another region.
 struct OtherRegion {
   int undoneNumber = 0;
@@ -44,8 +51,10 @@ class ChangeView {
   // Whether to write: asked once, after the EEPROM was read and before
   // anything is kept or written. A view that refuses has told its user.
   virtual bool ConfirmWrite(const PlannedWrite& plan) = 0;
-  // Whether to write the values of a change made on a receiver of another
-  // region into this one. A view that refuses has told its user.
+  // Whether to write the values of a change made on another receiver, or
+  // on a receiver of another region, into this one. A view that refuses has
+  // told its user.
+  virtual bool ConfirmOtherDevice(const OtherDevice& mismatch) = 0;
   virtual bool ConfirmOtherRegion(const OtherRegion& mismatch) = 0;
 
   // The words for a failure of the link on `device` (port `port`), as the

@@ -4,6 +4,7 @@
 
 #include "backup/change_recorder.h"
 #include "backup/history.h"
+#include "link/port_map.h"
 #include "link/region_names.h"
 
 namespace qlr {
@@ -50,6 +51,10 @@ ChangeResult Ended(Outcome outcome, const LinkFailure& failure = {}) {
 ChangeResult MakeGuardedChange(const ChangeRequest& request, const ConnectedReceiver& receiver,
                                const BackupFolder& folder, ChangeView& view) {
   CReceiverLink& link = receiver.link;
+  if (!request.device.empty() && !SameDevice(request.device, receiver.device) &&
+      !view.ConfirmOtherDevice({request.undoneNumber.value_or(0), request.device, receiver.device})) {
+    return Ended(Outcome::Declined);
+  }
   EepromImage current{};
   const int all = static_cast<int>(current.size());
   if (const LinkResult<> read = view.RunTransfer(
@@ -60,9 +65,11 @@ ChangeResult MakeGuardedChange(const ChangeRequest& request, const ConnectedRece
   const std::vector<int> addresses = DifferingAddresses(current, request.image);
   if (addresses.empty()) {
     ChangeResult result = Ended(Outcome::AlreadyHeld);
-    if (!request.settles.empty()) {
-      if (const BackupResult<> settled = RecordSettled(folder, request.settles); !settled) {
-        result.notRecorded = settled.Failure();
+    // Nothing goes into the history but what this read found: whole values again after a change cut short.
+    const History history = ReadHistory(folder.path);
+    for (const Change* settled : ChangesSettledBy(history, receiver.device, current)) {
+      if (const BackupResult<> recorded = RecordSettled(folder, settled->record.backupName); !recorded) {
+        result.notRecorded = recorded.Failure();
       }
     }
     return result;

@@ -24,8 +24,8 @@ struct ChangeRequest {
   std::string command{};              // the history's name of it: "write", "medium", "undo"
   std::string argument{};             // write: the file's absolute path; undo: the backup name undone
   std::optional<int> region{};        // undo: the region of the receiver the undone change was made on
+  std::string device{};               // undo: the device the undone change was made on
   std::optional<int> undoneNumber{};  // undo: the number of the change undone
-  std::string settles{};              // undo of a cut change: its backup name, settled also when nothing is written
 };
 
 // The receiver a change is made on: a link open on it (it answered), and
@@ -40,7 +40,7 @@ struct ChangeResult {
   enum class Outcome {
     NoBackup,       // the backup could not be kept or the change not recorded: nothing written
     ReadFailed,     // the EEPROM could not be read: nothing written
-    AlreadyHeld,    // the EEPROM holds the image already: nothing written
+    AlreadyHeld,    // the EEPROM holds the image already: nothing written (changes it settles are recorded)
     RegionUnknown,  // the receiver did not say its region: nothing written
     Declined,       // the view refused (and told its user): nothing written
     WriteFailed,    // the write failed after the backup was kept; the link's failure says how far it got

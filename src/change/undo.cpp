@@ -4,8 +4,8 @@
 
 namespace qlr {
 
-std::optional<int> UndoneNumber(const std::vector<std::string>& operands) {
-  if (operands.empty()) return 1;
+std::optional<int> UndoneNumber(const std::vector<std::string>& operands, const History& history) {
+  if (operands.empty()) return history.changes.empty() ? 1 : history.changes.front().number;
   const std::string& text = operands.front();
   int number = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
@@ -39,8 +39,8 @@ UndoPlan PlanUndo(const History& history, const std::filesystem::path& folder, i
                   .command = "undo",
                   .argument = change->record.backupName,
                   .region = change->record.region,
-                  .undoneNumber = number,
-                  .settles = change->unsettled ? change->record.backupName : ""};
+                  .device = change->record.device,
+                  .undoneNumber = number};
   return plan;
 }
 

@@ -13,9 +13,9 @@
 
 namespace qlr {
 
-// The number an undo's operands name: the first, or 1 (the newest) when
-// there is none; nothing for an operand that is no number from 1 up.
-std::optional<int> UndoneNumber(const std::vector<std::string>& operands);
+// The number an undo's operands name: the first, or the newest change's
+// when there is none; nothing for an operand that is no number from 1 up.
+std::optional<int> UndoneNumber(const std::vector<std::string>& operands, const History& history);
 
 // The change numbered `number`, or null when the history holds none.
 const Change* FindChange(const History& history, int number);

@@ -61,7 +61,8 @@ TEST_F(HistoryTest, ListsCompleteRecordsNewestFirstAndSkipsDamagedLines) {
 
   const History history = ReadHistory(folder.path);
   ASSERT_EQ(history.changes.size(), 2u);
-  EXPECT_EQ(history.changes[0].number, 1);
+  EXPECT_EQ(history.changes[0].number, 2);
+  EXPECT_EQ(history.changes[1].number, 1);
   EXPECT_EQ(history.changes[0].record, failed);
   EXPECT_EQ(history.changes[0].outcome, ChangeOutcome::Failed);
   EXPECT_EQ(history.changes[0].completion->failedAddress, 1);

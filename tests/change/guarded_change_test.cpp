@@ -19,6 +19,10 @@ class RecordingView : public ChangeView {
     calls.push_back("confirm " + std::to_string(plan.changed));
     return confirm;
   }
+  bool ConfirmOtherDevice(const OtherDevice& mismatch) override {
+    calls.push_back("device " + mismatch.recordedDevice);
+    return confirm;
+  }
   bool ConfirmOtherRegion(const OtherRegion& mismatch) override {
     calls.push_back("region " + std::to_string(mismatch.recordedRegion) + "/" + std::to_string(mismatch.foundRegion));
     return confirm;

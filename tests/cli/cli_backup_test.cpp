@@ -58,8 +58,8 @@ TEST_F(CliBackups, WriteHistoryUndoAndCompareWritingOnlyTheBytesThatDiffer) {
   EXPECT_EQ(CountSent(receiver, "LD042?"), 2);  // read, then read back
 
   Lines change = History().at(0);
-  ASSERT_EQ(change.size(), 11u);
-  EXPECT_EQ(Lines(change.begin() + 2, change.end() - 2),
+  ASSERT_EQ(change.size(), 13u);
+  EXPECT_EQ(Lines(change.begin() + 2, change.end() - 4),
             (Lines{"write", File("changed.bin"), Device(), "2", "3", "done", "-1"}));
   EXPECT_EQ(ReadBytes(change[9]), original);
   EXPECT_EQ(change[10], "kept");
@@ -76,7 +76,7 @@ TEST_F(CliBackups, WriteHistoryUndoAndCompareWritingOnlyTheBytesThatDiffer) {
   EXPECT_EQ(Run({"compare", File("original.bin", original)}).exitCode, 0);
   EXPECT_EQ(History().at(0)[3], fs::path(change[9]).filename().string());
   EXPECT_TRUE(
-      Contains(Run({"history"}).out, "1  " + History().at(0)[1].replace(10, 1, " ") + "  undo of change 2 on "));
+      Contains(Run({"history"}).out, "2  " + History().at(0)[1].replace(10, 1, " ") + "  undo of change 1 on "));
 }
 
 TEST_F(CliBackups, UndoChecksTheBackupAndTheRegionBeforeWriting) {
@@ -191,24 +191,23 @@ TEST_P(CliStoppedWrite, TheNextCommandNamesACutChangeAndUndoRestoresTheOriginal)
   EXPECT_EQ(result.signal, stop.signal);
 
   // The receiver switched off and on again, as after any stopped transfer.
-  emu::ReceiverEmulator restarted({.eeprom = receiver.Memory()});
-  ASSERT_EQ(::chmod(restarted.DevicePath().c_str(), 0666), 0);
-  ports.Map({restarted.DevicePath()});
+  receiver.ClearFaults();
+  receiver.SwitchOffAndOn();
   const std::string named = "change 1 (write " + File("p.bin") + " on " + Device() + ", ";
-  EXPECT_EQ(Contains(Run({"region"}, stop.unprivileged).err, named), stop.outcome == "cut");
+  EXPECT_EQ(Contains(Run({"region"}, stop.unprivileged).err, named), stop.outcome == "cut" || stop.outcome == "failed");
   EXPECT_EQ(Contains(result.err, "'qlr5500 undo 1' puts back"), stop.outcome == "failed") << result.err;
   const std::vector<Lines> history = History();
   if (stop.outcome.empty()) {
     EXPECT_TRUE(history.empty());
-    EXPECT_EQ(Bytes(restarted.Memory()), original);
+    EXPECT_EQ(Memory(), original);
     return;
   }
   ASSERT_EQ(history.size(), 1u);
   EXPECT_EQ(history[0][7], stop.outcome);
   const ChildResult undone = Run({"undo", "--yes"}, stop.unprivileged);
   EXPECT_EQ(undone.exitCode, 0) << undone.err;
-  EXPECT_EQ(Bytes(restarted.Memory()), original);
-  EXPECT_FALSE(Contains(Run({"region"}, stop.unprivileged).err, "cut short"));
+  EXPECT_EQ(Memory(), original);
+  EXPECT_EQ(Run({"region"}, stop.unprivileged).err, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CliStoppedWrite,

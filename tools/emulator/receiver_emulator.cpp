@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -514,6 +515,14 @@ std::size_t ReceiverEmulator::WaitForCommands(std::size_t count, std::chrono::mi
 bool ReceiverEmulator::InServiceMode() const {
   std::lock_guard lock(state_->mutex);
   return state_->service;
+}
+
+void ReceiverEmulator::SwitchOffAndOn() {
+  std::lock_guard lock(state_->mutex);
+  state_->service = false;
+  // A real port drops the exclusive flag of a program that died at its last
+  // close; our own end keeps the pty open, so the flag is dropped here.
+  static_cast<void>(::ioctl(state_->slave.Get(), TIOCNXCL));
 }
 
 bool ReceiverEmulator::HungUp() const {

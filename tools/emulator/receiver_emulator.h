@@ -120,6 +120,10 @@ class ReceiverEmulator {
 
   // True while the receiver is in service mode (after "G105", until "H100").
   bool InServiceMode() const;
+  // What switching a real receiver off and on does: back to normal
+  // operation, the EEPROM as it is; the port free again for a program of
+  // another user after one that held it died.
+  void SwitchOffAndOn();
   // True once a fault rule has hung the line up.
   bool HungUp() const;
 

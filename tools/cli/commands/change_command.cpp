@@ -68,9 +68,9 @@ bool MayWrite(const CommandContext& context, const std::string& what) {
   return false;
 }
 
-int RunGuardedChange(CommandContext& context, const ChangeRequest& request) {
+int RunGuardedChange(CommandContext& context, const ChangeRequest& request, const std::optional<PortSpec>& port) {
   CReceiverLink link(context.env.systemCalls, &context.ports);
-  const OpenedReceiver receiver = OpenReceiver(link, context.options.port, context.ports, context.env);
+  const OpenedReceiver receiver = OpenReceiver(link, port, context.ports, context.env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
   TerminalChangeView view(context.options, context.env);
   const ChangeResult result =

@@ -13,12 +13,8 @@ namespace {
 
 bool Has(const CommandSpec& command, Needs need) { return (command.needs & need) != 0; }
 
-// The backup of the change an undo names, which is about to be put back.
-std::string Undone(const CommandContext& context) {
-  const std::optional<int> number = UndoneNumber(context.operands);
-  const Change* change = number ? FindChange(context.history, *number) : nullptr;
-  return change ? change->record.backupName : std::string();
-}
+// The change an undo names, which is about to be undone; 0 for none.
+int Undone(const CommandContext& context) { return UndoneNumber(context.operands, context.history).value_or(0); }
 
 }  // namespace
 
@@ -46,8 +42,8 @@ SetUp SetUpCommand(const CommandSpec& command, const Invocation& call, const Cli
   }
 
   if (Has(command, WarnsOfCutChanges)) {
-    const std::string except = Has(command, UndoesAChange) ? Undone(context) : std::string();
-    ReportCutChanges(UnsettledChanges(context.history, except), context.history, call.backupDir, env);
+    const int undoing = Has(command, UndoesAChange) ? Undone(context) : 0;
+    ReportCutChanges(UnsettledChanges(context.history, undoing), context.history, call.backupDir, env);
   }
   return {std::move(context), ExitSuccess};
 }

@@ -6,6 +6,7 @@
 #include "cli/output/failure_report.h"
 #include "cli/output/formatting.h"
 #include "cli/output/messages.h"
+#include "cli/output/shell_words.h"
 #include "link/region_names.h"
 
 namespace qlr::cli {
@@ -34,10 +35,18 @@ bool TerminalChangeView::ConfirmWrite(const PlannedWrite& plan) {
   return Ask("write " + plan.what + " into the EEPROM of the receiver on " + plan.device + "?");
 }
 
+bool TerminalChangeView::ConfirmOtherDevice(const OtherDevice& mismatch) {
+  return ConfirmMismatch("change " + std::to_string(mismatch.undoneNumber) + " was made on the receiver on " +
+                         Printable(mismatch.recordedDevice) + ", not on " + Printable(mismatch.device));
+}
+
 bool TerminalChangeView::ConfirmOtherRegion(const OtherRegion& mismatch) {
-  const std::string text = "change " + std::to_string(mismatch.undoneNumber) + " was made on a receiver of region " +
-                           RegionText(mismatch.recordedRegion) + ", the receiver on " + mismatch.device +
-                           " is of region " + RegionText(mismatch.foundRegion);
+  return ConfirmMismatch("change " + std::to_string(mismatch.undoneNumber) + " was made on a receiver of region " +
+                         RegionText(mismatch.recordedRegion) + ", the receiver on " + mismatch.device +
+                         " is of region " + RegionText(mismatch.foundRegion));
+}
+
+bool TerminalChangeView::ConfirmMismatch(const std::string& text) {
   if (options_.force) {
     Tell(env_) << "note: " << text << " (--force)\n";
     return true;

@@ -14,7 +14,8 @@ class TerminalChangeView final : public ChangeView {
   TerminalChangeView(const Options& options, const CliEnvironment& env) : options_(options), env_(env) {}
 
   bool ConfirmWrite(const PlannedWrite& plan) override;
-  // --force writes with a note; --yes alone refuses; otherwise a second question.
+  // Each: --force writes with a note; --yes alone refuses; otherwise a second question.
+  bool ConfirmOtherDevice(const OtherDevice& mismatch) override;
   bool ConfirmOtherRegion(const OtherRegion& mismatch) override;
   std::string DescribeFailure(const LinkFailure& failure, const std::string& device, int port) const override;
   LinkResult<> RunTransfer(TransferKind kind, int addresses,
@@ -24,6 +25,8 @@ class TerminalChangeView final : public ChangeView {
  private:
   // Asks; a refusal is told as "nothing written".
   bool Ask(const std::string& question);
+  // What --force and --yes say to `mismatch`, or the question.
+  bool ConfirmMismatch(const std::string& mismatch);
 
   const Options& options_;
   const CliEnvironment& env_;

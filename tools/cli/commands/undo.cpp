@@ -12,7 +12,7 @@ namespace qlr::cli {
 
 int RunUndo(CommandContext& context) {
   const CliEnvironment& env = context.env;
-  const std::optional<int> number = UndoneNumber(context.operands);
+  const std::optional<int> number = UndoneNumber(context.operands, context.history);
   if (!number) {
     Tell(env) << "undo takes the number of a change ('qlr5500 history' lists them), not '" << context.operands[0]
               << "'\n";
@@ -38,7 +38,8 @@ int RunUndo(CommandContext& context) {
     case UndoPlan::Refusal::None: break;
   }
   if (plan.backupDeleted) Tell(env) << "note: " << backup << " is gone: writing the copy the history keeps of it\n";
-  return RunGuardedChange(context, plan.request);
+  // Back to the receiver the change was made on, unless told otherwise.
+  return RunGuardedChange(context, plan.request, context.options.port.value_or(PortSpec{0, plan.request.device}));
 }
 
 }  // namespace qlr::cli

@@ -14,7 +14,7 @@ namespace {
 int WriteToReceiver(CommandContext& context, const ChangeRequest& request) {
   if (!MayWrite(context, request.what)) return ExitUsage;
   if (context.options.noBackup) return RunUnguardedWrite(context, request.image, request.what);
-  return RunGuardedChange(context, request);
+  return RunGuardedChange(context, request, context.options.port);
 }
 
 }  // namespace

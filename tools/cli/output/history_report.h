@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "backup/history.h"
+#include "change/cut_changes.h"
 #include "cli/cli.h"
 
 namespace qlr::cli {
@@ -23,17 +24,19 @@ std::string FormatHistory(const History& history, const std::filesystem::path& f
 // argument (write: the file; undo: the backup name of the change undone),
 // device, region code, bytes changed, outcome (done, failed, cut,
 // in-progress), the address a failure stopped at (-1: none), the backup
-// file, and its state (kept, deleted, altered). Text fields are escaped as
-// the log escapes them (\t, \n, \\, \xHH).
+// file, its state (kept, deleted, altered), whether a change that may have
+// left the EEPROM partly written is settled (settled, unsettled; - for any
+// other), and the number of the undo that undid it (-: none). Text fields
+// are escaped as the log escapes them (\t, \n, \\, \xHH).
 std::string FormatHistoryPorcelain(const History& history, const std::filesystem::path& folder);
 
 // The command that undoes change `number`: "qlr5500 undo 3", with the
-// --backup-dir given.
+// --backup-dir given, quoted for the shell.
 std::string UndoCommand(int number, const std::optional<std::string>& backupDir);
 
-// Warns on env.err of each of `cut`, changes of `history` cut short, with
-// the undo that puts back the values from before it.
-void ReportCutChanges(const std::vector<const Change*>& cut, const History& history,
+// Warns on env.err of each unsettled change of `history`, with the undo
+// that brings back the last whole values of its receiver.
+void ReportCutChanges(const std::vector<UnsettledChange>& unsettled, const History& history,
                       const std::optional<std::string>& backupDir, const CliEnvironment& env);
 
 }  // namespace qlr::cli
