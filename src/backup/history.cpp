@@ -174,15 +174,14 @@ History ReadHistory(const fs::path& folder) {
   return history;
 }
 
-std::vector<const Change*> ChangesSettledBy(const History& history, const std::string& device,
-                                            const EepromImage& image) {
+std::vector<std::string> ChangesSettledBy(const History& history, const std::string& device, const EepromImage& image) {
   const auto whole = history.wholeImages.find(device);
   const bool knownWhole = whole != history.wholeImages.end() && Contains(whole->second, image);
-  std::vector<const Change*> settled;
+  std::vector<std::string> settled;
   for (const Change& change : history.changes) {
     if (change.unsettled && change.record.device == device &&
         (knownWhole || image == change.record.before || image == change.record.after)) {
-      settled.push_back(&change);
+      settled.push_back(change.record.backupName);
     }
   }
   return settled;

@@ -55,11 +55,10 @@ struct History {
   std::map<std::string, std::vector<EepromImage>> wholeImages{};
 };
 
-// The unsettled changes of `device` that finding `image` in its receiver
-// settles: `image` is the values from before or after one of them, or
-// values known whole (which settles them all).
-std::vector<const Change*> ChangesSettledBy(const History& history, const std::string& device,
-                                            const EepromImage& image);
+// The backup names of the unsettled changes of `device` that finding
+// `image` in its receiver settles: `image` is the values from before or
+// after one of them, or values known whole (which settles them all).
+std::vector<std::string> ChangesSettledBy(const History& history, const std::string& device, const EepromImage& image);
 
 // Reads the log of `folder` and looks at each backup file. Reads only: a
 // missing log is an empty history. Lines that are no record of this

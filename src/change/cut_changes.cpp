@@ -13,7 +13,7 @@ std::vector<UnsettledChange> UnsettledChanges(const History& history, int undoin
   std::vector<UnsettledChange> unsettled;
   for (const Change& change : history.changes) {
     const int undo = change.unsettled ? oldest[change.record.device] : 0;
-    if (change.unsettled && undo != undoing) unsettled.push_back({&change, undo});
+    if (change.unsettled && undo != undoing) unsettled.push_back({change, undo});
   }
   return unsettled;
 }

@@ -11,7 +11,7 @@
 namespace qlr {
 
 struct UnsettledChange {
-  const Change* change = nullptr;
+  Change change{};
   // The change whose undo brings back the last whole values of its receiver:
   // of a chain of unsettled changes on one device, the oldest.
   int undo = 0;

@@ -66,9 +66,8 @@ ChangeResult MakeGuardedChange(const ChangeRequest& request, const ConnectedRece
   if (addresses.empty()) {
     ChangeResult result = Ended(Outcome::AlreadyHeld);
     // Nothing goes into the history but what this read found: whole values again after a change cut short.
-    const History history = ReadHistory(folder.path);
-    for (const Change* settled : ChangesSettledBy(history, receiver.device, current)) {
-      if (const BackupResult<> recorded = RecordSettled(folder, settled->record.backupName); !recorded) {
+    for (const std::string& settled : ChangesSettledBy(ReadHistory(folder.path), receiver.device, current)) {
+      if (const BackupResult<> recorded = RecordSettled(folder, settled); !recorded) {
         result.notRecorded = recorded.Failure();
       }
     }

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <fstream>
 
 #include "backup/backup_folder.h"
@@ -160,6 +161,26 @@ TEST_F(HistoryTest, BackupsAreReadOnlyAndTheirStateIsTold) {
   EXPECT_EQ(history.changes[0].backup, BackupState::Altered);
   EXPECT_EQ(history.changes[1].backup, BackupState::Deleted);
   EXPECT_EQ(history.changes[2].backup, BackupState::Kept);
+}
+
+// The clock set back (or summer time ending) after a backup was deleted:
+// the name the next change would get is in the history already.
+TEST_F(HistoryTest, ANameTheHistoryHoldsIsNeverTakenAgain) {
+  for (std::time_t when = std::time(nullptr), last = when + 2; when < last; ++when) {
+    char stem[32];
+    std::strftime(stem, sizeof stem, "%Y-%m-%dT%H-%M-%S", std::localtime(&when));
+    ChangeRecord earlier = Record("/dev/ttyUSB0", 1);
+    earlier.backupName = std::string(stem) + "_ttyUSB0_EUR-AUS_before-write.bin";
+    AppendRaw(StartedLine(earlier));
+  }
+  const ChangeRecord record = Change("/dev/ttyUSB0", 2, "done");
+  EXPECT_TRUE(record.backupName.ends_with("_ttyUSB0_EUR-AUS_before-write-2.bin")) << record.backupName;
+  const History history = ReadHistory(folder.path);
+  EXPECT_EQ(history.changes.size(), 3u);
+  EXPECT_TRUE(history.notes.empty());
+  // Its time says how far it is from UTC: "2026-12-10T05:16:56+00:00".
+  EXPECT_EQ(record.time.size(), 25u);
+  EXPECT_TRUE(record.time[19] == '+' || record.time[19] == '-') << record.time;
 }
 
 // Root with SUDO_UID and SUDO_GID, as sudo leaves it: the invoking user's folder, and theirs.

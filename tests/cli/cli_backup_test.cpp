@@ -111,6 +111,39 @@ TEST_F(CliBackups, UndoChecksTheBackupAndTheRegionBeforeWriting) {
   EXPECT_EQ(Memory(), original);
 }
 
+TEST_F(CliBackups, UndoGoesBackToTheReceiverTheChangeWasMadeOn) {
+  emu::ReceiverEmulator other;
+  ports.Map({Device(), other.DevicePath()});
+  const std::vector<unsigned char> original = Bytes(other.Memory());
+  ASSERT_EQ(Run({"write", "--yes", "--port", "2", File("p.bin", Pattern(128))}).exitCode, 0);
+  // Two receivers answer a scan; the undo needs none.
+  ChildResult result = Run({"undo", "--yes"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(Bytes(other.Memory()), original);
+  ASSERT_EQ(Run({"write", "--yes", "--port", "2", File("p.bin")}).exitCode, 0);
+  receiver.ClearCommands();
+  result = Run({"undo", "--yes", "--port", "1"});
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_TRUE(Contains(result.err, "change 3 was made on the receiver on " + other.DevicePath() + ", not on " +
+                                       Device() + ": nothing written (--force"))
+      << result.err;
+  EXPECT_TRUE(Writes(receiver).empty());
+  EXPECT_EQ(Run({"undo", "--yes", "--port", "1", "--force", "3"}).exitCode, 0);
+  EXPECT_EQ(Memory(), original);
+}
+
+// A file name cannot start a line of its own, and the undo a failure names pastes into a shell as it stands.
+TEST_F(CliBackups, SuggestedCommandsPasteAndNamesCannotForgeLines) {
+  const std::string folder = (dir_ / "my backups").string();
+  receiver.AddFault({.commandPrefix = "LD040", .storeInstead = std::uint8_t{0}});
+  const ChildResult result = Run({"write", "--yes", "--backup-dir", folder, File("odd\nname.bin", Pattern(128))});
+  EXPECT_EQ(result.exitCode, 3);
+  EXPECT_TRUE(Contains(result.err, "'qlr5500 undo 1 --backup-dir '" + folder + "'' puts back")) << result.err;
+  const std::string history = Run({"history", "--backup-dir", folder}).out;
+  EXPECT_TRUE(Contains(history, "odd\\nname.bin on ")) << history;
+  EXPECT_FALSE(Contains(history, "\nname.bin")) << history;
+}
+
 // Nothing reaches the receiver when its old values cannot be kept.
 TEST_F(CliBackups, NothingIsWrittenWithoutABackup) {
   WriteBytes(dir_ / "file", {0});

@@ -95,7 +95,7 @@ const char* SettlementWord(const Change& change) {
 // The advised undo of each unsettled change, by its number.
 std::map<int, int> AdvisedUndos(const History& history) {
   std::map<int, int> undos;
-  for (const UnsettledChange& unsettled : UnsettledChanges(history)) undos[unsettled.change->number] = unsettled.undo;
+  for (const UnsettledChange& unsettled : UnsettledChanges(history)) undos[unsettled.change.number] = unsettled.undo;
   return undos;
 }
 
@@ -149,7 +149,7 @@ std::string FormatHistoryPorcelain(const History& history, const std::filesystem
 void ReportCutChanges(const std::vector<UnsettledChange>& unsettled, const History& history,
                       const std::optional<std::string>& backupDir, const CliEnvironment& env) {
   for (const UnsettledChange& cut : unsettled) {
-    const Change& change = *cut.change;
+    const Change& change = cut.change;
     Tell(env) << "change " << change.number << " (" << WhatWasDone(change, history) << " on "
               << Printable(change.record.device) << ", " << Printable(ShownTime(change.record.time)) << ") "
               << (change.outcome == ChangeOutcome::Cut ? "was cut short" : "failed part-way") << ": "
