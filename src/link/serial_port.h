@@ -62,7 +62,11 @@ class SerialPort {
   // missing device, one without permission and one another program holds
   // (EBUSY; on Windows, where access denied on a COM port means just that).
   SerialResult<> Open(const std::string& device);
-  // Releases the device; harmless when closed. Never blocks on the line.
+  // Puts the device's line settings and the flags Open changed back as Open
+  // found them (sending nothing on the line) and releases it; harmless when
+  // closed. Never blocks on the line. On POSIX a signal handler that ends
+  // the process does the same through RestoreOpenSerialPorts
+  // (found_settings_posix.h).
   void Close();
   bool IsOpen() const;
   // Whether the driver delivers each byte at once while the port is open

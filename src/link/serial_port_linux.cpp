@@ -43,6 +43,10 @@ void LowLatency::Restore(const SystemCalls& calls, int fd) {
   granted_ = false;
   if (!changed_) return;
   changed_ = false;
+  Clear(calls, fd);
+}
+
+void LowLatency::Clear(const SystemCalls& calls, int fd) {
   serial_struct serial{};
   if (calls.ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
   serial.flags &= ~ASYNC_LOW_LATENCY;

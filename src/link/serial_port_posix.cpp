@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "link/found_settings_posix.h"
 #include "link/serial_port.h"
 #include "link/serial_port_posix.h"
 #include "link/steady_deadline.h"
@@ -61,6 +62,7 @@ struct SerialPort::Impl {
   UniqueFd fd;
   ReaderWake wake;
   LowLatency lowLatency;
+  FoundSettings found;
 };
 
 SerialPort::SerialPort(const SystemCalls* calls)
@@ -83,13 +85,17 @@ SerialResult<> SerialPort::Open(const std::string& device) {
   impl_->fd = std::move(fd);
   impl_->wake = std::move(wake);
   device_ = device;
+  // A device without line settings fails at SetLineFormat, as before.
+  static_cast<void>(impl_->found.Keep(impl_->calls, impl_->fd.Get()));
   impl_->lowLatency.Apply(impl_->calls, impl_->fd.Get());
+  impl_->found.NoteLowLatencySet(impl_->lowLatency.Changed());
   return {};
 }
 
 void SerialPort::Close() {
   if (impl_->fd) {
     impl_->lowLatency.Restore(impl_->calls, impl_->fd.Get());
+    impl_->found.PutBack(impl_->calls);
     // The exclusive flag outlives close() on some devices: clear it so that
     // we can open our own port again.
     impl_->calls.ioctl(impl_->fd.Get(), TIOCNXCL, nullptr);

@@ -36,6 +36,10 @@ class LowLatency {
   void Restore(const SystemCalls& calls, int fd);
   // Whether the driver delivers at once since Apply, by our request or its own setting.
   bool Granted() const { return granted_; }
+  // Whether Apply set the flag, so that Restore clears it.
+  bool Changed() const { return changed_; }
+  // Clears the flag on the device. Async-signal-safe with the real calls.
+  static void Clear(const SystemCalls& calls, int fd);
 
  private:
   bool granted_ = false;

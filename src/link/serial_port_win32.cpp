@@ -63,6 +63,9 @@ struct SerialPort::Impl {
   // One request per direction; each lives here until the driver completes it.
   UniqueHandle readDone;
   UniqueHandle writeDone;
+  // As Open found the port, put back by Close.
+  DCB foundState{};
+  COMMTIMEOUTS foundTimeouts{};
   OVERLAPPED read{};
   OVERLAPPED write{};
   // Bytes taken from the driver, handed out one per ReadByte.
@@ -109,6 +112,12 @@ SerialResult<> SerialPort::Open(const std::string& device) {
   if (!port) return FailWindows("open", ::GetLastError());
   // Also refuses what is no serial port (a plain file, a printer).
   if (!::SetupComm(port.Get(), QueueSize, QueueSize)) return FailWindows("open", ::GetLastError());
+  DCB foundState{};
+  foundState.DCBlength = sizeof foundState;
+  COMMTIMEOUTS foundTimeouts{};
+  if (!::GetCommState(port.Get(), &foundState) || !::GetCommTimeouts(port.Get(), &foundTimeouts)) {
+    return FailWindows("open", ::GetLastError());
+  }
   // All zero: no time-outs, a read waits for its byte with no per-byte timer.
   COMMTIMEOUTS timeouts{};
   if (!::SetCommTimeouts(port.Get(), &timeouts)) return FailWindows("open", ::GetLastError());
@@ -116,11 +125,18 @@ SerialResult<> SerialPort::Open(const std::string& device) {
   impl_->stop = std::move(stop);
   impl_->readDone = std::move(readDone);
   impl_->writeDone = std::move(writeDone);
+  impl_->foundState = foundState;
+  impl_->foundTimeouts = foundTimeouts;
   device_ = device;
   return {};
 }
 
 void SerialPort::Close() {
+  if (impl_->port) {
+    // Best effort: a port that went away cannot be given its settings back.
+    ::SetCommState(impl_->port.Get(), &impl_->foundState);
+    ::SetCommTimeouts(impl_->port.Get(), &impl_->foundTimeouts);
+  }
   impl_->port.Reset();
   impl_->next = impl_->end = 0;
   impl_->stop.Reset();

@@ -287,6 +287,7 @@ TEST_F(CliBinary, DoctorNamesTheProgramThatHoldsThePort) {
 }
 
 TEST_F(CliBinary, InterruptDuringAWriteLetsTheWriteFinish) {
+  const std::string found = SettingsOf(Device());
   // Slow enough that the signal surely comes in the middle.
   receiver.AddFault({.commandPrefix = "LD0", .delay = milliseconds(4)});
   ChildProcess child({QLR_PROGRAM_UNDER_TEST, "write", "--yes", "--no-backup", File("image.bin", Pattern(128))});
@@ -298,6 +299,25 @@ TEST_F(CliBinary, InterruptDuringAWriteLetsTheWriteFinish) {
   EXPECT_EQ(Memory(), Pattern(128));
   EXPECT_FALSE(receiver.InServiceMode());
   EXPECT_EQ(receiver.Commands().back().text, "H101");
+  // The signal, held back until the write ended, still put the port back.
+  EXPECT_EQ(SettingsOf(Device()), found);
+}
+
+// Outside a transfer nothing holds a signal back; the port it ends on is put
+// back all the same (a console, a modem that the scan passed).
+TEST_F(CliBinary, AScanEndedByASignalLeavesThePortAsItWasFound) {
+  for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(number);
+    PtyPair silent;
+    const std::string found = SettingsOf(silent.Path());
+    ChildProcess child({QLR_PROGRAM_UNDER_TEST, "find"}, {.environment = {{PortsVariable, silent.Path()}}});
+    pollfd probed{silent.Master(), POLLIN, 0};
+    ASSERT_EQ(::poll(&probed, 1, 5000), 1);
+    ASSERT_NE(SettingsOf(silent.Path()), found);
+    ::kill(child.Pid(), number);
+    EXPECT_EQ(child.Finish().signal, number);
+    EXPECT_EQ(SettingsOf(silent.Path()), found);
+  }
 }
 
 }  // namespace

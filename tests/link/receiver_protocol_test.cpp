@@ -9,6 +9,7 @@
 #include "link/receiver_commands.h"
 #include "link/receiver_link.h"
 #include "support/link_fixture.h"
+#include "support/pty_pair.h"
 
 namespace qlr {
 namespace {
@@ -22,6 +23,7 @@ using qlr::testing::CommandTexts;
 using qlr::testing::ReadTraffic;
 using qlr::testing::RecordingSink;
 using qlr::testing::ScopedPorts;
+using qlr::testing::SettingsOf;
 using qlr::testing::Traffic;
 using Lines = std::vector<std::string>;
 
@@ -233,8 +235,11 @@ TEST(FindReceiver, ScansPastMissingAndSilentPortsToTheReceiver) {
   }
   receiver.ClearCommands();
 
-  // A port that opens but stays silent costs three 500 ms waits.
+  // A port that opens but stays silent costs three 500 ms waits, and both
+  // ports are left with the settings they had.
   ReceiverEmulator silent(EmulatorOptions{.silent = true});
+  const std::string silentBefore = SettingsOf(silent.DevicePath());
+  const std::string receiverBefore = SettingsOf(receiver.DevicePath());
   ScopedPorts ports({silent.DevicePath(), receiver.DevicePath()});
   CReceiverLink link;
   const auto start = Clock::now();
@@ -242,6 +247,9 @@ TEST(FindReceiver, ScansPastMissingAndSilentPortsToTheReceiver) {
   EXPECT_EQ(link.PortNumber(), 2);
   EXPECT_GE(Clock::now() - start, 1500ms);
   EXPECT_EQ(CommandTexts(silent), (Lines{"H101", "H101", "H101"}));
+  EXPECT_EQ(SettingsOf(silent.DevicePath()), silentBefore);
+  link.ClosePort();
+  EXPECT_EQ(SettingsOf(receiver.DevicePath()), receiverBefore);
 }
 
 TEST(FindReceiver, RejectingReceiverIsPassedQuicklyAndNoneFoundFails) {

@@ -7,6 +7,8 @@
 #include <future>
 #include <thread>
 
+#include "link/found_settings_posix.h"
+#include "link/receiver_link.h"
 #include "link/serial_port.h"
 #include "link/system_calls_posix.h"
 #include "support/link_fixture.h"
@@ -19,6 +21,8 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using qlr::testing::ProcessCpuSeconds;
 using qlr::testing::PtyPair;
+using qlr::testing::ScopedPorts;
+using qlr::testing::SettingsOf;
 
 // Opens the pty's device in the line format of the receiver's normal mode.
 bool OpenAt9600(SerialPort& port, const PtyPair& pty) {
@@ -71,6 +75,59 @@ TEST(SerialPortLineFormat, RawEightBitsTwoStopBitsNoFlowControl) {
     EXPECT_FALSE(settings.c_oflag & OPOST);
   }
   EXPECT_FALSE(port.SetLineFormat(12345, 8, Parity::None, StopBits::Two));
+}
+
+int RefusingFlush(int, int) {
+  errno = EIO;
+  return -1;
+}
+
+// Every way a port is let go of puts back what the device had: a console or
+// a modem that a scan passed through must work as before.
+TEST(SerialPortSettings, EveryWayOutLeavesTheDeviceAsItWasFound) {
+  PtyPair pty;
+  const std::string found = SettingsOf(pty.Path());
+  ASSERT_NE(found, "");
+  const auto leaveBy = [&](const char* way, auto&& leave) {
+    SCOPED_TRACE(way);
+    leave();
+    EXPECT_EQ(SettingsOf(pty.Path()), found);
+  };
+  leaveBy("Close after a change of speed", [&] {
+    SerialPort port;
+    ASSERT_TRUE(OpenAt9600(port, pty));
+    ASSERT_TRUE(port.SetLineFormat(38400, 8, Parity::None, StopBits::Two));
+    ASSERT_NE(SettingsOf(pty.Path()), found);
+    port.Close();
+  });
+  leaveBy("the destructor", [&] {
+    SerialPort port;
+    ASSERT_TRUE(OpenAt9600(port, pty));
+  });
+  leaveBy("an open that fails after the line was set", [&] {
+    SystemCalls calls = SystemCalls::Real();
+    calls.tcflush = RefusingFlush;
+    ScopedPorts ports({pty.Path()});
+    CReceiverLink link(&calls);
+    EXPECT_FALSE(link.OpenPort(1));
+  });
+  leaveBy("a signal that ends the program while the port is open", [&] {
+    SerialPort port;
+    ASSERT_TRUE(OpenAt9600(port, pty));
+    RestoreOpenSerialPorts();
+  });
+  // A port closed since is no longer the signal's to touch.
+  {
+    SerialPort port;
+    ASSERT_TRUE(OpenAt9600(port, pty));
+  }
+  termios changedSince{};
+  ASSERT_EQ(::tcgetattr(pty.Slave(), &changedSince), 0);
+  cfmakeraw(&changedSince);
+  ASSERT_EQ(::tcsetattr(pty.Slave(), TCSANOW, &changedSince), 0);
+  const std::string changed = SettingsOf(pty.Path());
+  RestoreOpenSerialPorts();
+  EXPECT_EQ(SettingsOf(pty.Path()), changed);
 }
 
 // A device that refuses the modem-line requests (as ptys do with ENOTTY, and

@@ -15,6 +15,19 @@
 
 namespace qlr::testing {
 
+// A terminal's whole settings as text (stty -g's fields), for comparing
+// before and after; "" when `path` cannot be read as a terminal.
+inline std::string SettingsOf(const std::string& path) {
+  const UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  termios settings{};
+  if (!fd || ::tcgetattr(fd.Get(), &settings) != 0) return "";
+  std::string text = std::to_string(settings.c_iflag) + ":" + std::to_string(settings.c_oflag) + ":" +
+                     std::to_string(settings.c_cflag) + ":" + std::to_string(settings.c_lflag) + ":" +
+                     std::to_string(cfgetispeed(&settings)) + ":" + std::to_string(cfgetospeed(&settings));
+  for (const cc_t c : settings.c_cc) text += ":" + std::to_string(c);
+  return text;
+}
+
 class PtyPair {
  public:
   PtyPair() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {

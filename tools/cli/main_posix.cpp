@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/commands/ending_signals_posix.h"
 
 extern char** environ;
 
@@ -19,5 +20,6 @@ int main(int argc, char** argv) {
       .errorIsTerminal = ::isatty(STDERR_FILENO) == 1,
       .variables = qlr::Environment::FromEntries(environ),
   };
+  const qlr::cli::PortsRestoredOnEndingSignal restoring;
   return qlr::cli::RunCli(arguments, env);
 }
