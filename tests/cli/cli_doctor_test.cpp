@@ -45,6 +45,15 @@ class ScratchSystem {
     File("sys/devices/usb1/1-1/1-1:1.0/ttyUSB0/latency_timer", latency + "\n");
     Link("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K-if00-port0", "../../ttyUSB0");
   }
+  // A built-in 16550A as the 8250 driver shows it; no trigger file for "".
+  void Uart(const std::string& tty, const std::string& trigger) const {
+    const std::string port = "devices/platform/serial8250/tty/" + tty;
+    File("sys/" + port + "/type", "4\n");
+    if (!trigger.empty()) File("sys/" + port + "/rx_trig_bytes", trigger + "\n");
+    Link("sys/class/tty/" + tty, "../../" + port);
+    Link("sys/" + port + "/device", "../../../serial8250");
+    Link("sys/devices/platform/serial8250/driver", "../../../bus/platform/drivers/serial8250");
+  }
 
  private:
   testing::TempDirectory root_;
@@ -55,6 +64,8 @@ AnswerTimes RoundTrips(double seconds) { return {std::vector<double>(AnswerTimes
 
 TEST(DoctorFindings, FromAScratchSystemTree) {
   const PortInfo ftdiPort{1, "/dev/ttyUSB0", "USB 0403:6001 FT232R USB UART"};
+  const PortInfo uartPort{2, "/dev/ttyS1", "serial8250"};
+  const PortInfo unknownPort{3, "/dev/qlr-unknown0", {}};
   const auto brltty = [](const ScratchSystem& system) {
     system.UsbAdapter("1-2", "1a86:7523");
     system.File("usr/lib/udev/rules.d/85-brltty.rules");
@@ -67,6 +78,7 @@ TEST(DoctorFindings, FromAScratchSystemTree) {
     Mark mark;
     std::vector<std::string> shown;  // in the text or fix of one finding with that mark
     std::vector<std::string> absent = {};
+    PortInfo port = {};  // the receiver's port; ftdiPort when none
   };
   const Case cases[] = {
       {"brltty took the CH340",
@@ -134,15 +146,47 @@ TEST(DoctorFindings, FromAScratchSystemTree) {
        Mark::Warning,
        {"ModemManager is running",
         "echo 'ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"'"}},
+      {"an 8250 UART that triggers at 8 bytes, answers fast enough",
+       [](const ScratchSystem& system) { system.Uart("ttyS1", "8"); },
+       RoundTrips(0.0180),
+       Mark::Warning,
+       {"port 2 /dev/ttyS1: UART receive trigger 8 bytes: a shorter answer waits for the UART's receive time-out",
+        "echo 1 | sudo tee /sys/class/tty/ttyS1/rx_trig_bytes",
+        "echo 'ACTION==\"add\", SUBSYSTEM==\"tty\", KERNEL==\"ttyS1\", ATTR{rx_trig_bytes}=\"1\"' | sudo tee -a "
+        "/etc/udev/rules.d/99-qlr5500.rules"},
+       {"problem", "USB"},
+       uartPort},
+      {"an 8250 UART that triggers at 8 bytes, slow answers",
+       [](const ScratchSystem& system) { system.Uart("ttyS1", "8"); },
+       RoundTrips(0.0198),
+       Mark::Problem,
+       {"answer time: median 19.80 ms", "lower the UART's receive trigger as said above"},
+       {"USB"},
+       uartPort},
+      {"a UART that triggers at once, slow answers",
+       [](const ScratchSystem& system) { system.Uart("ttyS1", "1"); },
+       RoundTrips(0.030),
+       Mark::Problem,
+       {"the answers are held back", "the built-in port's driver or a busy machine holds the answers back"},
+       {"USB", "receive time-out"},
+       uartPort},
+      {"a port of unknown kind, slow answers",
+       [](const ScratchSystem&) {},
+       RoundTrips(0.030),
+       Mark::Problem,
+       {"the answers are held back", "try again when the\nmachine is idle, or another port"},
+       {"USB", "UART"},
+       unknownPort},
   };
   for (const Case& c : cases) {
     const ScratchSystem system;
     c.arrange(system);
-    const bool ftdi = fs::exists(system.View() / "sys/class/tty/ttyUSB0");
-    Findings findings = SystemFindings(system.View(), ftdi ? std::vector{ftdiPort} : std::vector<PortInfo>{}, false);
+    const PortInfo& port = c.port.device.empty() ? ftdiPort : c.port;
+    const bool present = fs::exists(system.View() / "sys/class/tty" / fs::path(port.device).filename());
+    Findings findings = SystemFindings(system.View(), present ? std::vector{port} : std::vector<PortInfo>{}, false);
     if (c.measured) {
       const bool fast = !c.measured->Slow();
-      const Findings answers = ReceiverFindings(system.View(), {ftdiPort, 2, *c.measured, fast});
+      const Findings answers = ReceiverFindings(system.View(), {port, 2, *c.measured, fast});
       findings.insert(findings.end(), answers.begin(), answers.end());
     }
     const std::string printed = FormatFindings(findings);

@@ -21,7 +21,23 @@ std::string Milliseconds(double seconds) {
   return text;
 }
 
-Finding TimingFinding(const AnswerTimes& times, const std::optional<Finding>& latency) {
+// Where to look when nothing above names the cause of slow answers.
+std::string HeldBackFix(PortKind kind) {
+  switch (kind) {
+    case PortKind::UsbAdapter:
+      return "something between the machine and the receiver holds the answers back: try the adapter\n"
+             "in another USB port, without a hub, or another adapter";
+    case PortKind::Uart:
+      return "the built-in port's driver or a busy machine holds the answers back: try again when the\n"
+             "machine is idle; in a virtual machine, its host decides";
+    case PortKind::Unknown: break;
+  }
+  return "something between the machine and the receiver holds the answers back: try again when the\n"
+         "machine is idle, or another port";
+}
+
+// `namedAbove` is the fix for slow answers when a finding above names the cause.
+Finding TimingFinding(const AnswerTimes& times, const std::string& namedAbove, PortKind kind) {
   const std::string wire = "the wire needs " + Milliseconds(AnswerTimes::WireSeconds());
   if (times.seconds.empty()) {
     return {Mark::Problem, "answer time: none of " + std::to_string(AnswerTimes::RoundTrips) + " round trips answered",
@@ -35,11 +51,7 @@ Finding TimingFinding(const AnswerTimes& times, const std::optional<Finding>& la
             "check the cable and its plugs: a loose contact or a long unshielded cable loses characters"};
   }
   if (!times.Slow()) return {Mark::Ok, text, {}};
-  const bool adapterNamed = latency && latency->mark == Mark::Problem;
-  return {Mark::Problem, text + ": the answers are held back",
-          adapterNamed ? "lower the adapter's latency as said above"
-                       : "something between the machine and the receiver holds the answers back: try the adapter\n"
-                         "in another USB port, without a hub, or another adapter"};
+  return {Mark::Problem, text + ": the answers are held back", namedAbove.empty() ? HeldBackFix(kind) : namedAbove};
 }
 
 }  // namespace
@@ -121,10 +133,15 @@ Findings ReceiverFindings(const SystemView& view, const ReceiverProbe& receiver)
     findings.push_back(
         {Mark::Warning, answers + ", but not to the question for its region", "switch it off and on again"});
   }
-  const std::optional<Finding> latency =
-      AdapterLatencyFinding(view, receiver.port, receiver.times.Slow(), receiver.lowLatencyGranted);
+  const bool slow = receiver.times.Slow();
+  std::string namedAbove;
+  const std::optional<Finding> latency = AdapterLatencyFinding(view, receiver.port, slow, receiver.lowLatencyGranted);
   if (latency) findings.push_back(*latency);
-  findings.push_back(TimingFinding(receiver.times, latency));
+  if (latency && latency->mark == Mark::Problem) namedAbove = "lower the adapter's latency as said above";
+  const std::optional<Finding> trigger = UartTriggerFinding(view, receiver.port, slow);
+  if (trigger) findings.push_back(*trigger);
+  if (trigger && trigger->mark == Mark::Problem) namedAbove = "lower the UART's receive trigger as said above";
+  findings.push_back(TimingFinding(receiver.times, namedAbove, KindOfPort(view, receiver.port)));
   return findings;
 }
 

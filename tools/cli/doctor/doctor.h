@@ -97,6 +97,17 @@ Finding OpenFailureFinding(const SystemView& view, const PortInfo& port, const L
 std::optional<Finding> AdapterLatencyFinding(const SystemView& view, const PortInfo& port, bool slow,
                                              bool lowLatencyGranted);
 
+// What a port is, as far as the system says: slow answers have other causes
+// (and other fixes) on a USB adapter than on a UART built into the machine.
+enum class PortKind { Unknown, UsbAdapter, Uart };
+PortKind KindOfPort(const SystemView& view, const PortInfo& port);
+
+// A built-in UART's own delay of short answers, its receive FIFO's trigger
+// level, when the system knows it: above 1 byte a warning whatever the
+// timing (a problem when `slow`), with the command that sets 1 now and the
+// rule that keeps it.
+std::optional<Finding> UartTriggerFinding(const SystemView& view, const PortInfo& port, bool slow);
+
 // --- the map (portable) ---
 
 // The port map as 'qlr5500 ports' shows it, each port with its details,

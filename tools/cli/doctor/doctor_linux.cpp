@@ -357,4 +357,28 @@ std::optional<Finding> AdapterLatencyFinding(const SystemView& view, const PortI
                      "/latency_timer)"};
 }
 
+PortKind KindOfPort(const SystemView& view, const PortInfo& port) {
+  const fs::path device = TtyDevice(view, port.device);
+  if (device.empty()) return PortKind::Unknown;
+  if (!UsbDeviceOf(device).empty()) return PortKind::UsbAdapter;
+  // The serial core gives every UART it drives a type (a 16550A is 4).
+  if (fs::exists(view / "sys/class/tty" / TtyName(port.device) / "type")) return PortKind::Uart;
+  return PortKind::Unknown;
+}
+
+// A 16550A interrupts after 8 bytes by default, so a 6-byte answer waits for
+// the 4-character receive time-out (about 4 ms at 9600 baud) on every exchange.
+std::optional<Finding> UartTriggerFinding(const SystemView& view, const PortInfo& port, bool slow) {
+  const std::string tty = TtyName(port.device);
+  const std::string attribute = "/sys/class/tty/" + tty + "/rx_trig_bytes";
+  const std::string bytes = ReadFirstLine(view / attribute.substr(1));
+  if (!AllDigits(bytes) || bytes.size() > 4) return std::nullopt;
+  const std::string text = PortName(port) + ": UART receive trigger " + bytes + (bytes == "1" ? " byte" : " bytes");
+  if (std::stoi(bytes) <= 1) return Finding{Mark::Ok, text, {}};
+  return Finding{
+      slow ? Mark::Problem : Mark::Warning, text + ": a shorter answer waits for the UART's receive time-out",
+      "echo 1 | sudo tee " + attribute + "\nand a udev rule sets it at every start:\necho 'ACTION==\"add\", " +
+          "SUBSYSTEM==\"tty\", KERNEL==\"" + tty + "\", ATTR{rx_trig_bytes}=\"1\"' | sudo tee -a " + RulesFile};
+}
+
 }  // namespace qlr::cli

@@ -151,4 +151,14 @@ std::optional<Finding> AdapterLatencyFinding(const SystemView&, const PortInfo& 
                      "adapter and plug it in again"};
 }
 
+// Device Manager names a USB adapter's port after its bus ("USB Serial Port (COM5)").
+PortKind KindOfPort(const SystemView&, const PortInfo& port) {
+  const std::string comName = ComName(port.device);
+  if (FtdiAdapterOf(comName) || FriendlyName(comName).find("USB") != std::string::npos) return PortKind::UsbAdapter;
+  return PortKind::Unknown;
+}
+
+// A UART's FIFO levels sit in its driver's advanced settings, which are not read here.
+std::optional<Finding> UartTriggerFinding(const SystemView&, const PortInfo&, bool) { return std::nullopt; }
+
 }  // namespace qlr::cli
