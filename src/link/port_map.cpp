@@ -26,6 +26,11 @@ int PortMap::NumberOf(const std::string& device) const {
   return 0;
 }
 
+bool PortMap::IsConsole(int number) const {
+  return std::any_of(ports_.begin(), ports_.end(),
+                     [number](const PortInfo& p) { return p.number == number && p.console; });
+}
+
 std::string DeviceForPort(int number) { return PortMap::OfProcess().DeviceFor(number); }
 
 std::vector<PortInfo> ListPorts() { return PortMap::OfProcess().Ports(); }

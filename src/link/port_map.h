@@ -4,7 +4,9 @@
 // order: USB serial adapters (ttyUSB0, ttyUSB1, ...), USB modems (ttyACM0,
 // ...), then built-in UARTs that really have hardware behind them (ttyS*,
 // ttyAMA*, ...), each group in numeric order. Legacy UART placeholders
-// without hardware are left out. The environment variable QLR5500_PORTS
+// without hardware are left out. A port that is the kernel's console stays
+// in the map (the numbers after it do not shift) but is marked: scans pass it
+// by, and only a user who names it gets it. The environment variable QLR5500_PORTS
 // replaces the whole map: a list of device paths, the k-th being port k; an
 // empty entry is a port with no device. Entries are separated by ':' on
 // POSIX systems and by ';' on Windows, where drive letters hold a colon.
@@ -30,6 +32,7 @@ struct PortInfo {
   int number = 0;
   std::string device;       // e.g. "/dev/ttyUSB0"
   std::string description;  // what the machine says it is, e.g. "USB 0403:6001 FT232R"; may be empty
+  bool console = false;     // the kernel writes its messages there: never scanned
 };
 
 inline constexpr const char* PortsVariable = "QLR5500_PORTS";
@@ -56,6 +59,8 @@ class PortMap {
   // The number of the port whose device `device` is (or links to); 0 for
   // a device that is not in the map.
   int NumberOf(const std::string& device) const;
+  // Whether port n is a kernel console, which a scan passes by.
+  bool IsConsole(int number) const;
 
  private:
   PortMap(std::vector<PortInfo> ports, bool named) : ports_(std::move(ports)), named_(named) {}

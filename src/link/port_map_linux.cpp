@@ -66,7 +66,21 @@ std::string UsbIdOf(const fs::path& usbDevice) {
   return ReadFirstLine(usbDevice / "idVendor") + ":" + ReadFirstLine(usbDevice / "idProduct");
 }
 
-std::vector<PortInfo> PortsFromSysfs(const fs::path& ttyClass, const fs::path& devDirectory) {
+std::set<std::string> KernelConsoles(const fs::path& root) {
+  std::set<std::string> consoles;
+  // "tty0 ttyS0": every console the kernel writes to, by tty name.
+  std::ifstream active(root / "sys/class/tty/console/active");
+  for (std::string name; active >> name;) consoles.insert(name);
+  // "ttyS0                -W- (EC p a)    4:64": the name leads each line.
+  std::ifstream registered(root / "proc/consoles");
+  for (std::string line; std::getline(registered, line);) {
+    if (const std::string name = line.substr(0, line.find(' ')); !name.empty()) consoles.insert(name);
+  }
+  return consoles;
+}
+
+std::vector<PortInfo> PortsFromSysfs(const fs::path& ttyClass, const fs::path& devDirectory,
+                                     const std::set<std::string>& consoles) {
   std::vector<std::string> names;
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(ttyClass, error)) {
@@ -79,11 +93,12 @@ std::vector<PortInfo> PortsFromSysfs(const fs::path& ttyClass, const fs::path& d
             [](const std::string& a, const std::string& b) { return OrderKey(a) < OrderKey(b); });
   std::vector<PortInfo> ports;
   for (const std::string& name : names) {
-    ports.push_back({static_cast<int>(ports.size()) + 1, (devDirectory / name).string(), Describe(ttyClass / name)});
+    ports.push_back({static_cast<int>(ports.size()) + 1, (devDirectory / name).string(), Describe(ttyClass / name),
+                     consoles.contains(name)});
   }
   return ports;
 }
 
-std::vector<PortInfo> SystemPorts() { return PortsFromSysfs("/sys/class/tty"); }
+std::vector<PortInfo> SystemPorts() { return PortsFromSysfs("/sys/class/tty", "/dev", KernelConsoles("/")); }
 
 }  // namespace qlr

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,15 @@
 namespace qlr {
 
 // The map built from a sysfs tty class directory such as /sys/class/tty,
-// with device nodes named under `devDirectory` (exposed for tests).
+// with device nodes named under `devDirectory`, the ttys named in `consoles`
+// marked as such (exposed for tests).
 std::vector<PortInfo> PortsFromSysfs(const std::filesystem::path& ttyClass,
-                                     const std::filesystem::path& devDirectory = "/dev");
+                                     const std::filesystem::path& devDirectory = "/dev",
+                                     const std::set<std::string>& consoles = {});
+
+// The ttys the kernel writes its console to ("ttyS0"), from
+// sys/class/tty/console/active and proc/consoles below `root` (exposed for tests).
+std::set<std::string> KernelConsoles(const std::filesystem::path& root);
 
 // What else reads sysfs takes from here too.
 // The first line of a file, without its end; empty when it cannot be read.

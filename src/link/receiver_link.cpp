@@ -42,6 +42,10 @@ LinkResult<> CReceiverLink::OpenPort(int number) {
   return OpenPort(number, device);
 }
 
+bool CReceiverLink::IsConsolePort(int number) const {
+  return ports_ ? ports_->IsConsole(number) : PortMap::OfProcess().IsConsole(number);
+}
+
 LinkResult<> CReceiverLink::OpenPort(int number, const std::string& device) {
   ClosePort();
   const auto failOpen = [this](LinkFailureKind kind, std::string step, int sysErrno) {

@@ -54,6 +54,8 @@ class CReceiverLink {
   // Opens port n (1..16, through the port map) at 9600 baud 8N2 and starts
   // its reader. Closes whatever was open first, also when it fails.
   LinkResult<> OpenPort(int number);
+  // Whether port n of the map is the kernel's console, which scans pass by.
+  bool IsConsolePort(int number) const;
   // The same on a device given by path; `number` becomes PortNumber (not 0).
   LinkResult<> OpenPort(int number, const std::string& device);
   // Waits for the queues to drain, purges the input and sets the format.

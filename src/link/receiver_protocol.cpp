@@ -28,6 +28,8 @@ LinkResult<> CReceiverLink::CheckPresence(std::chrono::milliseconds pause) {
 
 LinkResult<> CReceiverLink::FindReceiver() {
   for (int number = FirstPort; number <= LastPort; ++number) {
+    // Our presence check would land in the kernel's messages, and the settings on a login's terminal.
+    if (IsConsolePort(number)) continue;
     if (OpenPort(number) && CheckPresence()) return {};
   }
   return Fail(LinkFailureKind::NoReceiver, "no receiver answered on ports 1 to 16");

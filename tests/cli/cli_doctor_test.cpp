@@ -177,6 +177,13 @@ TEST(DoctorFindings, FromAScratchSystemTree) {
        {"the answers are held back", "try again when the\nmachine is idle, or another port"},
        {"USB", "UART"},
        unknownPort},
+      {"the kernel's console",
+       [](const ScratchSystem& system) { system.Uart("ttyS0", ""); },
+       {},
+       Mark::Ok,
+       {"port 2 /dev/ttyS0: serial8250, the kernel's console: not scanned"},
+       {},
+       {2, "/dev/ttyS0", "serial8250", true}},
   };
   for (const Case& c : cases) {
     const ScratchSystem system;

@@ -15,13 +15,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The ports to try: the one asked for, or the map's 1..16.
+// The ports to try: the one asked for, or the map's 1..16 but the console.
 std::vector<PortInfo> PortsToTry(const std::optional<PortSpec>& asked, const std::vector<PortInfo>& map,
                                  const PortMap& ports) {
   if (!asked) {
     std::vector<PortInfo> tried;
     for (const PortInfo& port : map) {
-      if (port.number <= CReceiverLink::LastPort) tried.push_back(port);
+      if (port.number <= CReceiverLink::LastPort && !port.console) tried.push_back(port);
     }
     return tried;
   }

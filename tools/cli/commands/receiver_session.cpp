@@ -24,6 +24,7 @@ std::vector<PortInfo> ScanForReceivers(CReceiverLink& link, bool all) {
   found.push_back({link.PortNumber(), link.Device(), {}});
   if (!all) return found;
   for (int number = found.front().number + 1; number <= CReceiverLink::LastPort; ++number) {
+    if (link.IsConsolePort(number)) continue;
     if (link.OpenPort(number) && link.CheckPresence()) found.push_back({number, link.Device(), {}});
   }
   return found;
@@ -33,6 +34,7 @@ int ReportNoReceiver(CReceiverLink& link, const PortMap& ports, const CliEnviron
   Tell(env) << "no receiver answered on ports 1 to 16: is it connected and switched on?\n";
   for (const PortInfo& info : ports.Ports()) {
     if (info.number > CReceiverLink::LastPort) break;
+    if (info.console) continue;
     const LinkResult<> opened = link.OpenPort(info.number);
     if (!opened && opened.Failure().sysErrno != 0) {
       Tell(env) << "port " << info.number << ": " << LinkFailureText(opened.Failure(), info.device, info.number)

@@ -9,6 +9,7 @@
 #include "cli/command_line/exit_codes.h"
 #include "cli/commands/receiver_session.h"
 #include "cli/output/failure_report.h"
+#include "cli/output/formatting.h"
 #include "link/region_names.h"
 #include "link/wire_time.h"
 
@@ -93,6 +94,7 @@ Findings SystemFindings(const SystemView& view, const std::vector<PortInfo>& por
   for (const PortInfo& port : ports) {
     std::vector<std::string> details = PortDetails(view, port);
     if (!port.description.empty()) details.insert(details.begin(), port.description);
+    if (port.console) details.push_back(ConsoleNote);
     std::string text = PortName(port);
     for (std::size_t i = 0; i < details.size(); ++i) text += (i == 0 ? ": " : ", ") + details[i];
     findings.push_back({Mark::Ok, text, {}});

@@ -54,8 +54,10 @@ std::string FormatPortTable(const std::vector<PortInfo>& ports) {
   for (const PortInfo& port : ports) deviceWidth = std::max(deviceWidth, port.device.size());
   std::string text;
   for (const PortInfo& port : ports) {
+    std::string about = port.description;
+    if (port.console) about += (about.empty() ? "" : ", ") + std::string(ConsoleNote);
     text += PadRight(std::to_string(port.number), 2) + "  " + PadRight(port.device, deviceWidth) + "  " +
-            (port.description.empty() ? "-" : port.description) + "\n";
+            (about.empty() ? "-" : about) + "\n";
   }
   return text;
 }

@@ -11,6 +11,9 @@
 
 namespace qlr::cli {
 
+// How 'ports' and the doctor mark the kernel's console in the map.
+inline constexpr const char* ConsoleNote = "the kernel's console: not scanned";
+
 // 8 rows of "0x00  00 11 22 ... FF": the row's first address, then 16 bytes.
 std::string FormatHexDump(const EepromImage& image);
 
