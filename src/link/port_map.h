@@ -5,11 +5,13 @@
 // ...), then built-in UARTs that really have hardware behind them (ttyS*,
 // ttyAMA*, ...), each group in numeric order. Legacy UART placeholders
 // without hardware are left out. A port that is the kernel's console stays
-// in the map (the numbers after it do not shift) but is marked: scans pass it
-// by, and only a user who names it gets it. The environment variable QLR5500_PORTS
-// replaces the whole map: a list of device paths, the k-th being port k; an
-// empty entry is a port with no device. Entries are separated by ':' on
-// POSIX systems and by ';' on Windows, where drive letters hold a colon.
+// in the map (the numbers after it do not shift) but is marked: scans pass
+// it by, and only a user who names it gets it. The environment variable
+// QLR5500_PORTS replaces the whole map: a list of device paths, the k-th
+// being port k, taken as they are (none is marked as a console); an empty
+// entry is a port with no device. Entries are
+// separated by ':' on POSIX systems and by ';' on Windows, where drive
+// letters hold a colon.
 //
 // On Windows port n is COMn (as \\.\COMn), whether or not it exists; the
 // list shows the COM ports 1..16 that exist. QLR5500_PORTS entries there are
