@@ -14,6 +14,7 @@
 
 #include "cli/doctor/adapter_devices.h"
 #include "cli/doctor/doctor.h"
+#include "cli/output/port_holders_win32.h"
 #include "os/wide_string.h"
 
 namespace qlr::cli {
@@ -168,13 +169,6 @@ std::optional<FtdiAdapter> FtdiAdapterOf(const std::string& comName) {
   return std::nullopt;
 }
 
-// The kernel's name of a COM port (\Device\VCP0), which Resource Monitor finds handles by.
-std::string KernelName(const std::string& comName) {
-  wchar_t target[MAX_PATH]{};
-  if (comName.empty() || ::QueryDosDeviceW(Widen(comName).c_str(), target, MAX_PATH) == 0) return {};
-  return Narrow(target);
-}
-
 }  // namespace
 
 std::vector<std::string> PortDetails(const SystemView&, const PortInfo& port) {
@@ -197,12 +191,12 @@ Findings AdapterFindings(const SystemView&, const std::vector<PortInfo>&) {
 
 Finding OpenFailureFinding(const SystemView&, const PortInfo& port, const LinkFailure& failure) {
   if (failure.kind != LinkFailureKind::Busy) return LinkFailureFinding(port, failure);
+  std::string text = PortName(port) + ": access denied: another program has it open";
+  if (const std::string running = PortProgramsRunning(); !running.empty()) text += "; running now: " + running;
   std::string fix =
       "close the program that has it open: SaveQLR5500, another qlr5500, a terminal program such as PuTTY";
-  if (const std::string kernel = KernelName(ComName(port.device)); !kernel.empty()) {
-    fix += "\nResource Monitor (resmon) → CPU → Associated Handles, searched for " + kernel + ", names it";
-  }
-  return {Mark::Problem, PortName(port) + ": in use by another program", fix};
+  if (const std::string search = PortHolderSearch(port.device); !search.empty()) fix += "\n" + search;
+  return {Mark::Problem, text, fix};
 }
 
 std::optional<Finding> AdapterLatencyFinding(const SystemView&, const PortInfo& port, bool slow, bool) {
