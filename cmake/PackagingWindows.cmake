@@ -1,7 +1,8 @@
 # The Windows packages: `cpack` in a Windows build makes a ZIP of the
 # programs and their documents and a 64-bit installer (NSIS) that puts them
-# in Program Files, adds SaveQLR5500 to the Start menu and registers an
-# uninstaller. The emulator needs a pty and is not among them.
+# in Program Files, adds SaveQLR5500 and "Check the receiver connection" (the
+# doctor) to the Start menu and registers an uninstaller. The emulator needs
+# a pty and is not among them.
 if(NOT WIN32)
   return()
 endif()
@@ -14,6 +15,11 @@ set(QLR_DOCS ${PROJECT_SOURCE_DIR}/docs)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
 install(FILES ${QLR_DOCS}/windows.md ${QLR_DOCS}/cli.md DESTINATION docs)
 install(FILES ${PROJECT_SOURCE_DIR}/data/debian/copyright DESTINATION . RENAME COPYRIGHT.txt)
+# The doctor in a console window that waits for Enter: the Start-menu entry
+# runs it, and in the ZIP's folder a double-click does. cmd wants CR LF.
+configure_file(${PROJECT_SOURCE_DIR}/data/windows/check-connection.cmd ${CMAKE_CURRENT_BINARY_DIR}/check-connection.cmd
+               @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/check-connection.cmd DESTINATION .)
 
 # The programs are defined further down the top-level list: CPack is set
 # up when the whole list has been read.

@@ -116,6 +116,18 @@ TEST(DoctorFindings, FromAScratchSystemTree) {
        {},
        Mark::Problem,
        {"has no serial device, though its driver ch341 is loaded"}},
+      {"an imitation FTDI whose product id is 0000, brltty installed",
+       [](const ScratchSystem& system) {
+         system.UsbAdapter("1-3", "0403:0000");
+         system.File("usr/lib/udev/rules.d/85-brltty.rules");
+       },
+       {},
+       Mark::Problem,
+       {"USB adapter 0403:0000 (FTDI) on USB 1-3 has no serial device: an imitation FTDI chip whose product id a "
+        "driver set to 0000: no driver takes it",
+        "until it is unplugged: sudo modprobe ftdi_sio && echo 0403 0000 | sudo tee "
+        "/sys/bus/usb-serial/drivers/ftdi_sio/new_id"},
+       {"brltty"}},
       {"an FTDI adapter with its tty",
        [](const ScratchSystem& system) { system.Ftdi(); },
        {},

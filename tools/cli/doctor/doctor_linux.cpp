@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 
+#include "cli/doctor/adapter_devices.h"
 #include "cli/doctor/doctor.h"
 #include "cli/doctor/doctor_posix.h"
 #include "link/port_map_linux.h"
@@ -26,25 +27,6 @@ constexpr const char* RulesFile = "/etc/udev/rules.d/99-qlr5500.rules";
 
 bool AllDigits(const std::string& text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
-}
-
-// The USB serial chips that adapters are usually built on.
-struct KnownChip {
-  std::string_view id;  // vendor:product
-  std::string_view name;
-  std::string_view driver;  // the kernel module that gives it a tty
-};
-constexpr KnownChip KnownChips[] = {
-    {"1a86:7523", "CH340", "ch341"},     {"1a86:5523", "CH341", "ch341"},     {"10c4:ea60", "CP210x", "cp210x"},
-    {"0403:6001", "FT232R", "ftdi_sio"}, {"0403:6010", "FT2232", "ftdi_sio"}, {"0403:6014", "FT232H", "ftdi_sio"},
-    {"0403:6015", "FT230X", "ftdi_sio"}, {"067b:2303", "PL2303", "pl2303"},
-};
-
-const KnownChip* FindChip(const std::string& id) {
-  for (const KnownChip& chip : KnownChips) {
-    if (chip.id == id) return &chip;
-  }
-  return nullptr;
 }
 
 // ttyUSB0 for /dev/ttyUSB0 and for a link to it such as /dev/serial/by-id/...
@@ -112,7 +94,7 @@ std::set<std::string> UsbIdsOfPorts(const SystemView& view, const std::vector<Po
 struct Adapter {
   std::string busId;  // "1-2", where it is on the bus
   std::string id;     // vendor:product
-  const KnownChip* chip = nullptr;
+  const UsbSerialChip* chip = nullptr;
 };
 
 bool HasTty(const fs::path& usbDevice) {
@@ -132,7 +114,7 @@ std::vector<Adapter> AdaptersWithoutTty(const SystemView& view) {
     const fs::path device = fs::canonical(entry.path(), error);
     if (error || !fs::exists(device / "idVendor")) continue;
     const std::string id = UsbIdOf(device);
-    const KnownChip* chip = FindChip(id);
+    const UsbSerialChip* chip = FindUsbSerialChip(id);
     if (chip && !HasTty(device)) adapters.push_back({entry.path().filename().string(), id, chip});
   }
   std::sort(adapters.begin(), adapters.end(), [](const Adapter& a, const Adapter& b) { return a.busId < b.busId; });
@@ -173,10 +155,18 @@ std::vector<std::string> BrailleServiceFiles(const SystemView& view) {
   return files;
 }
 
+// No driver claims product id 0000 by itself; ftdi_sio takes it once it is told the id.
+Finding ImitationFtdiFinding(const SystemView& view, const std::string& what) {
+  const std::string load = fs::exists(view / "sys/module/ftdi_sio") ? "" : "sudo modprobe ftdi_sio && ";
+  return {Mark::Problem, what + ": " + ImitationFtdiText,
+          "until it is unplugged: " + load + ImitationFtdiBindCommand + "\n" + ImitationFtdiLastingFix};
+}
+
 Finding AdapterWithoutTtyFinding(const SystemView& view, const Adapter& adapter,
                                  const std::vector<std::string>& brailleFiles) {
   const std::string what = "USB adapter " + adapter.id + " (" + std::string(adapter.chip->name) + ") on USB " +
                            adapter.busId + " has no serial device";
+  if (adapter.id == ImitationFtdiId) return ImitationFtdiFinding(view, what);
   if (!brailleFiles.empty()) {
     std::string list, masks;
     for (const std::string& file : brailleFiles) {
@@ -192,7 +182,7 @@ Finding AdapterWithoutTtyFinding(const SystemView& view, const Adapter& adapter,
                 "sudo systemctl mask brltty-udev.service brltty.path\n"
                 "then unplug the adapter and plug it in again"};
   }
-  const std::string driver(adapter.chip->driver);
+  const std::string driver(adapter.chip->linuxDriver);
   if (!fs::exists(view / "sys/module" / driver)) {
     return {Mark::Problem, what + ": its driver " + driver + " is not loaded",
             "sudo modprobe " + driver +

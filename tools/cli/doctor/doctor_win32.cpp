@@ -1,14 +1,20 @@
 // The doctor on Windows: the COM ports as Device Manager names them
-// (SetupAPI, the Ports class), a port another program holds, and an FTDI
-// adapter's latency timer from the registry, matched by its PortName.
+// (SetupAPI, the Ports class), the present devices with their drivers and
+// problem codes (SetupAPI and the configuration manager, for
+// adapter_devices.h), a port another program holds, and an FTDI adapter's
+// latency timer from the registry, matched by its PortName.
 #include <windows.h>
-// After windows.h, which it needs.
+// After windows.h, which they need.
+#include <cfgmgr32.h>
 #include <setupapi.h>
 
+#include <algorithm>
 #include <memory>
 #include <type_traits>
 
+#include "cli/doctor/adapter_devices.h"
 #include "cli/doctor/doctor.h"
+#include "cli/output/port_holders_win32.h"
 #include "os/wide_string.h"
 
 namespace qlr::cli {
@@ -61,24 +67,78 @@ std::string ComName(std::string_view device) {
   return number > 0 ? "COM" + std::to_string(number) : std::string();
 }
 
-// Device Manager's name of the COM port `comName`, e.g. "USB Serial Port (COM5)".
-std::string FriendlyName(const std::string& comName) {
-  if (comName.empty()) return {};
-  const UniqueDeviceList list(::SetupDiGetClassDevsW(&PortsClass, nullptr, nullptr, DIGCF_PRESENT));
-  if (!list || list.get() == INVALID_HANDLE_VALUE) return {};
+// Calls `each(list, device)` for each present device of the class
+// `deviceClass`, or of every class for nullptr; false when the system
+// gives no list.
+template <typename Each>
+bool ForEachPresentDevice(const GUID* deviceClass, Each each) {
+  const DWORD flags = DIGCF_PRESENT | (deviceClass ? 0 : DIGCF_ALLCLASSES);
+  const UniqueDeviceList list(::SetupDiGetClassDevsW(deviceClass, nullptr, nullptr, flags));
+  if (!list || list.get() == INVALID_HANDLE_VALUE) return false;
   SP_DEVINFO_DATA device{};
   device.cbSize = sizeof device;
-  for (DWORD index = 0; ::SetupDiEnumDeviceInfo(list.get(), index, &device); ++index) {
-    const UniqueKey key(::SetupDiOpenDevRegKey(list.get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
-    if (!key || key.get() == INVALID_HANDLE_VALUE) continue;
-    if (ComName(Narrow(StringValue(key.get(), nullptr, L"PortName"))) != comName) continue;
-    wchar_t name[256]{};
-    if (::SetupDiGetDeviceRegistryPropertyW(list.get(), &device, SPDRP_FRIENDLYNAME, nullptr,
-                                            reinterpret_cast<BYTE*>(name), sizeof name - sizeof(wchar_t), nullptr)) {
-      return Narrow(name);
-    }
+  for (DWORD index = 0; ::SetupDiEnumDeviceInfo(list.get(), index, &device); ++index) each(list.get(), device);
+  return true;
+}
+
+// A registry property of a device (SPDRP_*); a REG_MULTI_SZ's strings with
+// a NUL between them.
+std::wstring DeviceProperty(HDEVINFO list, SP_DEVINFO_DATA& device, DWORD property) {
+  DWORD size = 0;
+  ::SetupDiGetDeviceRegistryPropertyW(list, &device, property, nullptr, nullptr, 0, &size);
+  std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+  if (size == 0 || !::SetupDiGetDeviceRegistryPropertyW(list, &device, property, nullptr,
+                                                        reinterpret_cast<BYTE*>(value.data()), size, nullptr)) {
+    return {};
   }
-  return {};
+  value.resize(value.find_last_not_of(L'\0') + 1);
+  return value;
+}
+
+// One of the device's registry keys (DIREG_DEV: its settings, DIREG_DRV:
+// its driver's); null when it has none.
+UniqueKey DeviceKey(HDEVINFO list, SP_DEVINFO_DATA& device, DWORD keyKind) {
+  const HKEY key = ::SetupDiOpenDevRegKey(list, &device, DICS_FLAG_GLOBAL, 0, keyKind, KEY_READ);
+  return UniqueKey(key == INVALID_HANDLE_VALUE ? nullptr : key);
+}
+
+// Device Manager's name of the COM port `comName`, e.g. "USB Serial Port (COM5)".
+std::string FriendlyName(const std::string& comName) {
+  std::string name;
+  if (comName.empty()) return name;
+  ForEachPresentDevice(&PortsClass, [&](HDEVINFO list, SP_DEVINFO_DATA& device) {
+    const UniqueKey settings = DeviceKey(list, device, DIREG_DEV);
+    if (name.empty() && settings && ComName(Narrow(StringValue(settings.get(), nullptr, L"PortName"))) == comName) {
+      name = Narrow(DeviceProperty(list, device, SPDRP_FRIENDLYNAME));
+    }
+  });
+  return name;
+}
+
+// The device as Device Manager shows it: names, ids, group, driver, problem.
+DeviceRecord RecordOf(HDEVINFO list, SP_DEVINFO_DATA& device) {
+  DeviceRecord record;
+  record.name = Narrow(DeviceProperty(list, device, SPDRP_FRIENDLYNAME));
+  if (record.name.empty()) record.name = Narrow(DeviceProperty(list, device, SPDRP_DEVICEDESC));
+  const std::wstring ids = DeviceProperty(list, device, SPDRP_HARDWAREID);
+  for (std::size_t at = 0; at < ids.size();) {
+    const std::size_t end = std::min(ids.find(L'\0', at), ids.size());
+    record.hardwareIds.push_back(Narrow(std::wstring_view(ids).substr(at, end - at)));
+    at = end + 1;
+  }
+  wchar_t category[LINE_LEN]{};
+  if (::SetupDiGetClassDescriptionW(&device.ClassGuid, category, LINE_LEN, nullptr)) record.category = Narrow(category);
+  record.portsClass = device.ClassGuid == PortsClass;
+  if (const UniqueKey driver = DeviceKey(list, device, DIREG_DRV)) {
+    record.driverProvider = Narrow(StringValue(driver.get(), nullptr, L"ProviderName"));
+    record.driverVersion = Narrow(StringValue(driver.get(), nullptr, L"DriverVersion"));
+  }
+  ULONG status = 0;
+  ULONG problem = 0;
+  if (::CM_Get_DevNode_Status(&status, &problem, device.DevInst, 0) == CR_SUCCESS && (status & DN_HAS_PROBLEM)) {
+    record.problem = problem;
+  }
+  return record;
 }
 
 // The FTDI adapter whose PortName is `comName`: its device instance and latency timer.
@@ -109,13 +169,6 @@ std::optional<FtdiAdapter> FtdiAdapterOf(const std::string& comName) {
   return std::nullopt;
 }
 
-// The kernel's name of a COM port (\Device\VCP0), which Resource Monitor finds handles by.
-std::string KernelName(const std::string& comName) {
-  wchar_t target[MAX_PATH]{};
-  if (comName.empty() || ::QueryDosDeviceW(Widen(comName).c_str(), target, MAX_PATH) == 0) return {};
-  return Narrow(target);
-}
-
 }  // namespace
 
 std::vector<std::string> PortDetails(const SystemView&, const PortInfo& port) {
@@ -123,17 +176,27 @@ std::vector<std::string> PortDetails(const SystemView&, const PortInfo& port) {
   return name.empty() ? std::vector<std::string>() : std::vector<std::string>{name};
 }
 
-// Nothing on Windows takes adapters away as brltty does on Linux.
-Findings AdapterFindings(const SystemView&, const std::vector<PortInfo>&) { return {}; }
+// Nothing on Windows takes adapters away as brltty does on Linux; drivers do.
+Findings AdapterFindings(const SystemView&, const std::vector<PortInfo>&) {
+  std::vector<DeviceRecord> devices;
+  const bool listed = ForEachPresentDevice(
+      nullptr, [&](HDEVINFO list, SP_DEVINFO_DATA& device) { devices.push_back(RecordOf(list, device)); });
+  if (!listed) {
+    return {{Mark::Warning, "Windows gave no list of its devices: adapters with a problem are not shown",
+             "Device Manager shows them with a yellow mark, under Ports (COM & LPT), Universal Serial Bus\n"
+             "controllers or Other devices"}};
+  }
+  return AdapterDeviceFindings(devices);
+}
 
 Finding OpenFailureFinding(const SystemView&, const PortInfo& port, const LinkFailure& failure) {
   if (failure.kind != LinkFailureKind::Busy) return LinkFailureFinding(port, failure);
+  std::string text = PortName(port) + ": access denied: another program has it open";
+  if (const std::string running = PortProgramsRunning(); !running.empty()) text += "; running now: " + running;
   std::string fix =
       "close the program that has it open: SaveQLR5500, another qlr5500, a terminal program such as PuTTY";
-  if (const std::string kernel = KernelName(ComName(port.device)); !kernel.empty()) {
-    fix += "\nResource Monitor (resmon) → CPU → Associated Handles, searched for " + kernel + ", names it";
-  }
-  return {Mark::Problem, PortName(port) + ": in use by another program", fix};
+  if (const std::string search = PortHolderSearch(port.device); !search.empty()) fix += "\n" + search;
+  return {Mark::Problem, text, fix};
 }
 
 std::optional<Finding> AdapterLatencyFinding(const SystemView&, const PortInfo& port, bool slow, bool) {

@@ -14,7 +14,7 @@ std::string Sentence(const LinkFailure& failure, const std::string& device, int 
     case LinkFailureKind::NoDevice:
       if (device.empty()) return "no such device: port " + std::to_string(port) + " has none (" + PortListHint + ")";
       return "no such device: " + device + DeviceListHint;
-    case LinkFailureKind::Busy: return "device busy: " + where + " is in use by another program";
+    case LinkFailureKind::Busy: return BusySentence(where, device);
     case LinkFailureKind::NotSerial: return where + " is not a serial device";
     case LinkFailureKind::LineDown: return "input/output error on " + where + ": was it unplugged?";
     case LinkFailureKind::NoAnswer:

@@ -19,6 +19,12 @@ std::string DescribeLinkFailure(const LinkFailure& failure, const std::string& d
 // or "dialout" when that cannot be told.
 std::string AccessGroupOf(const std::string& device);
 
+// The sentence for a port another program holds; `where` names it, `device`
+// is its device. On Windows, whose open says "access denied" and nothing of
+// the holder, it names the running programs that open ports and where to
+// look for the one.
+std::string BusySentence(const std::string& where, const std::string& device);
+
 // Where a user finds the ports that exist, after "no such device".
 extern const char* const PortListHint;    // for a port number
 extern const char* const DeviceListHint;  // after a device, from its first character on
