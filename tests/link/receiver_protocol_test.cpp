@@ -189,11 +189,11 @@ TEST_F(ProtocolTest, GC01AnsweredG000LeavesTheLineInServiceSpeed) {
   EXPECT_TRUE(sink.calls.empty());
   // The line stays at service speed until an exit sequence or a reopen.
   EXPECT_TRUE(receiver.InServiceMode());
-  ASSERT_TRUE(link.Send(command::Presence));
+  ASSERT_TRUE(link.Send(command::Presence.text));
   ASSERT_EQ(receiver.WaitForCommands(4, 1s), 4u);
   EXPECT_EQ(receiver.Commands().back().baud, 38400u);
   ASSERT_TRUE(link.OpenPort(1));
-  ASSERT_TRUE(link.Send(command::Presence));
+  ASSERT_TRUE(link.Send(command::Presence.text));
   ASSERT_EQ(receiver.WaitForCommands(5, 1s), 5u);
   EXPECT_EQ(receiver.Commands().back().baud, 9600u);
 }

@@ -38,7 +38,7 @@ ReceiverProbe MeasureReceiver(CReceiverLink& link, const PortInfo& port) {
   if (const LinkResult<int> region = link.QueryRegion(); region) receiver.region = region.Value();
   for (int trip = 0; trip < AnswerTimes::RoundTrips && link.IsOpen(); ++trip) {
     const Clock::time_point sent = Clock::now();
-    if (link.SendAndAwaitOk(command::Presence)) {
+    if (link.SendAndAwaitOk(command::Presence.text)) {
       receiver.times.seconds.push_back(std::chrono::duration<double>(Clock::now() - sent).count());
     } else {
       ++receiver.times.unanswered;
