@@ -38,6 +38,12 @@ LinkResult<> CReceiverLink::CheckPresence(std::chrono::milliseconds pause) {
   return answered;
 }
 
+LinkResult<std::chrono::steady_clock::duration> CReceiverLink::TimePresence() {
+  const auto sent = std::chrono::steady_clock::now();
+  if (auto answered = SendAndAwaitOk(command::Presence.text); !answered) return answered.Failure();
+  return std::chrono::steady_clock::now() - sent;
+}
+
 LinkResult<> CReceiverLink::FindReceiver() {
   for (int number = FirstPort; number <= LastPort; ++number) {
     if (OpenPort(number) && CheckPresence()) return {};

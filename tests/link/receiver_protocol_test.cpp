@@ -8,6 +8,7 @@
 #include "image/eeprom_image.h"
 #include "link/receiver_commands.h"
 #include "link/receiver_link.h"
+#include "link/wire_time.h"
 #include "support/link_fixture.h"
 
 namespace qlr {
@@ -109,6 +110,20 @@ TEST_F(ProtocolTest, RegionCodes) {
   EXPECT_FALSE(silent);
   EXPECT_EQ(silent.Failure().kind, LinkFailureKind::NoAnswer);
   EXPECT_GE(Clock::now() - start, 490ms);
+}
+
+TEST_F(ProtocolTest, TimePresenceTimesOneRoundTripAndNeverRetries) {
+  receiver.SetPacing(true);
+  const LinkResult<Clock::duration> took = link.TimePresence();
+  ASSERT_TRUE(took);
+  // Paced like a real line, the round trip cannot beat the wire.
+  EXPECT_GE(took.Value(), std::chrono::duration<double>(wire::IdealPresenceSeconds()));
+  EXPECT_LT(took.Value(), 500ms);
+  receiver.AddFault({.commandPrefix = "H101", .answer = Lines{"G001"}});
+  const LinkResult<Clock::duration> refused = link.TimePresence();
+  EXPECT_FALSE(refused);
+  EXPECT_EQ(refused.Failure().kind, LinkFailureKind::WrongAnswer);
+  EXPECT_EQ(CommandTexts(receiver), (Lines{"H101", "H101"}));
 }
 
 TEST_F(ProtocolTest, EmptyCountStillEntersAndLeavesServiceMode) {
