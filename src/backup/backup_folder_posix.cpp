@@ -3,19 +3,21 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "backup/backup_folder.h"
+#include "os/decimal.h"
 
 namespace qlr {
 namespace fs = std::filesystem;
 namespace {
 
-// A number such as SUDO_UID holds; none for anything else.
+// A number such as SUDO_UID holds; none for anything else ((uid_t)-1 is no id).
 std::optional<unsigned> Id(const std::optional<std::string>& text) {
-  if (!text || text->find_first_not_of("0123456789") != std::string::npos || text->size() > 9) return std::nullopt;
-  return static_cast<unsigned>(std::stoul(*text));
+  if (!text) return std::nullopt;
+  return ParseDecimal<unsigned>(*text, 0, std::numeric_limits<uid_t>::max() - 1);
 }
 
 // The invoking user when root runs under sudo.

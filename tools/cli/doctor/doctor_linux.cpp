@@ -7,14 +7,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
+#include <limits>
 #include <set>
 #include <sstream>
 
 #include "cli/doctor/doctor.h"
 #include "cli/doctor/doctor_posix.h"
 #include "link/port_map_linux.h"
+#include "os/decimal.h"
 
 namespace qlr::cli {
 namespace {
@@ -23,10 +24,6 @@ namespace fs = std::filesystem;
 
 // Where our udev rules go: after the system's, so that they have the last word.
 constexpr const char* RulesFile = "/etc/udev/rules.d/99-qlr5500.rules";
-
-bool AllDigits(const std::string& text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
-}
 
 // The USB serial chips that adapters are usually built on.
 struct KnownChip {
@@ -210,12 +207,15 @@ struct Process {
   std::string name;
 };
 
+// A process id as /proc names it.
+std::optional<int> ProcessId(std::string_view text) { return ParseDecimal(text, 1, std::numeric_limits<int>::max()); }
+
 std::vector<Process> Processes(const SystemView& view) {
   std::vector<Process> processes;
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator(view / "proc", error)) {
-    const std::string pid = entry.path().filename().string();
-    if (AllDigits(pid)) processes.push_back({std::stoi(pid), ReadFirstLine(entry.path() / "comm")});
+    const std::optional<int> pid = ProcessId(entry.path().filename().string());
+    if (pid) processes.push_back({*pid, ReadFirstLine(entry.path() / "comm")});
   }
   return processes;
 }
@@ -232,7 +232,8 @@ std::set<int> Lockers(const SystemView& view, const struct stat& info) {
     std::istringstream fields(line);
     std::string number, kind, mode, access, pid, file;
     fields >> number >> kind >> mode >> access >> pid >> file;
-    if (kind != "->" && file == where && AllDigits(pid)) pids.insert(std::stoi(pid));
+    const std::optional<int> locker = ProcessId(pid);
+    if (kind != "->" && file == where && locker) pids.insert(*locker);
   }
   return pids;
 }
