@@ -1,6 +1,5 @@
 // The backup folder on POSIX systems: the XDG data folder, the invoking
 // user's under sudo.
-#include <pwd.h>
 #include <unistd.h>
 
 #include <limits>
@@ -9,6 +8,7 @@
 
 #include "backup/backup_folder.h"
 #include "os/decimal.h"
+#include "os/user_database_posix.h"
 
 namespace qlr {
 namespace fs = std::filesystem;
@@ -30,12 +30,9 @@ std::optional<FileOwner> SudoUser(const Environment& environment) {
 }
 
 std::optional<std::string> HomeOf(unsigned uid) {
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return std::nullopt;
-  if (entry.pw_dir == nullptr || *entry.pw_dir == '\0') return std::nullopt;
-  return std::string(entry.pw_dir);
+  const std::optional<UserEntry> user = LookUpUser(uid);
+  if (!user || user->home.empty()) return std::nullopt;
+  return user->home;
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
-#include <grp.h>
 #include <sys/stat.h>
 
-#include <vector>
-
 #include "cli/output/link_messages.h"
+#include "os/user_database_posix.h"
 
 namespace qlr::cli {
 
@@ -13,11 +11,8 @@ const char* const DeviceListHint = "";
 std::string AccessGroupOf(const std::string& device) {
   struct stat info {};
   if (device.empty() || ::stat(device.c_str(), &info) != 0 || info.st_gid == 0) return "dialout";
-  group entry{};
-  group* found = nullptr;
-  std::vector<char> buffer(4096);
-  if (::getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found) return "dialout";
-  return found->gr_name;
+  const std::optional<GroupEntry> group = LookUpGroup(info.st_gid);
+  return group ? group->name : "dialout";
 }
 
 }  // namespace qlr::cli
