@@ -1,4 +1,4 @@
-// Any line against the receiver's answer patterns, and HexPairAt at every
+// Any line against the receiver's answer patterns (receiver_commands.h), and HexPairAt at every
 // position: the parsers never read past a line's NUL (each line lives in a
 // heap block of exactly its size, so AddressSanitizer sees any overread) and
 // agree with a plain model of the rules.
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "link/line_pattern.h"
+#include "link/receiver_commands.h"
 
 namespace {
 
@@ -70,14 +71,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // What the protocol reads out of a matched answer is a number 0..255, unless
   // the line holds a literal 'x' where a digit belongs (it matches an 'x' of
-  // the pattern): then there is no number, and HexPairAt says so with -1.
+  // the pattern): then there is no number, and the row says so with -1.
   const auto literalX = [&line](std::size_t position) { return line[position] == 'x' || line[position + 1] == 'x'; };
-  if (Matches(line, "GExx")) Check(qlr::HexPairAt(exactLine.get(), 2) >= 0 || literalX(2));
-  if (Matches(line, "LD0xxxx")) {
-    Check(qlr::HexPairAt(exactLine.get(), 3) >= 0 || literalX(3));
-    Check(qlr::HexPairAt(exactLine.get(), 5) >= 0 || literalX(5));
+  // The answers' three patterns: a status line, the region, an address's value.
+  for (const qlr::command::Command* row :
+       {&qlr::command::Presence, &qlr::command::Region, &qlr::command::ReadAddress}) {
+    if (!Matches(line, row->answer)) continue;
+    Check(line.size() >= std::strlen(row->answer));
+    if (row->valueAt != 0) Check(row->ValueIn(line) >= 0 || literalX(row->valueAt));
   }
-  if (Matches(line, "G00x")) Check(line.size() >= 4);
   Check(Matches(line, ""));
   return 0;
 }

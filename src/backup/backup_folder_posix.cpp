@@ -1,21 +1,23 @@
 // The backup folder on POSIX systems: the XDG data folder, the invoking
 // user's under sudo.
-#include <pwd.h>
 #include <unistd.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "backup/backup_folder.h"
+#include "os/decimal.h"
+#include "os/user_database_posix.h"
 
 namespace qlr {
 namespace fs = std::filesystem;
 namespace {
 
-// A number such as SUDO_UID holds; none for anything else.
+// A number such as SUDO_UID holds; none for anything else ((uid_t)-1 is no id).
 std::optional<unsigned> Id(const std::optional<std::string>& text) {
-  if (!text || text->find_first_not_of("0123456789") != std::string::npos || text->size() > 9) return std::nullopt;
-  return static_cast<unsigned>(std::stoul(*text));
+  if (!text) return std::nullopt;
+  return ParseDecimal<unsigned>(*text, 0, std::numeric_limits<uid_t>::max() - 1);
 }
 
 // The invoking user when root runs under sudo.
@@ -28,12 +30,9 @@ std::optional<FileOwner> SudoUser(const Environment& environment) {
 }
 
 std::optional<std::string> HomeOf(unsigned uid) {
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return std::nullopt;
-  if (entry.pw_dir == nullptr || *entry.pw_dir == '\0') return std::nullopt;
-  return std::string(entry.pw_dir);
+  const std::optional<UserEntry> user = LookUpUser(uid);
+  if (!user || user->home.empty()) return std::nullopt;
+  return user->home;
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 #include "backup/history_record.h"
 
-#include <charconv>
 #include <optional>
 #include <vector>
+
+#include "os/decimal.h"
 
 namespace qlr {
 namespace {
@@ -68,15 +69,6 @@ std::optional<EepromImage> ImageOfHex(std::string_view text) {
   return image;
 }
 
-std::optional<int> Number(std::string_view text, int lowest, int highest) {
-  int value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < lowest || value > highest) {
-    return std::nullopt;
-  }
-  return value;
-}
-
 std::vector<std::string_view> Fields(std::string_view line) {
   std::vector<std::string_view> fields;
   for (std::size_t start = 0;;) {
@@ -96,8 +88,8 @@ std::string Line(const std::vector<std::string>& fields) {
 // Fills `record` from the fields after the kind, or says why it cannot.
 bool ReadStarted(const std::vector<std::string_view>& f, ChangeRecord& record) {
   const auto time = Unescaped(f[4]), command = Unescaped(f[5]), argument = Unescaped(f[6]), device = Unescaped(f[7]);
-  const auto region = Number(f[8], 0, 255);
-  const auto changed = Number(f[9], 0, static_cast<int>(EepromSize));
+  const auto region = ParseDecimal(f[8], 0, 255);
+  const auto changed = ParseDecimal(f[9], 0, static_cast<int>(EepromSize));
   const auto before = ImageOfHex(f[10]), after = ImageOfHex(f[11]);
   if (!time || !command || !argument || !device || !region || !changed || !before || !after) return false;
   record = {std::string(f[3]), *time, *command, *argument, *device, *region, *changed, *before, *after};
@@ -111,8 +103,8 @@ bool ReadCompletion(const std::vector<std::string_view>& f, bool done, Completio
   completion.time = *time;
   completion.done = done;
   if (done) return true;
-  const auto address = Number(f[5], -1, static_cast<int>(EepromSize) - 1);
-  const auto written = Number(f[6], 0, static_cast<int>(EepromSize));
+  const auto address = ParseDecimal(f[5], -1, static_cast<int>(EepromSize) - 1);
+  const auto written = ParseDecimal(f[6], 0, static_cast<int>(EepromSize));
   const auto why = Unescaped(f[7]);
   if (!address || !written || !why) return false;
   completion.failedAddress = *address;
@@ -171,7 +163,7 @@ std::string SettlementLine(const Settlement& s) { return Line({"settled", s.back
 HistoryLine ParseHistoryLine(std::string_view line) {
   const std::vector<std::string_view> f = Fields(line);
   if (f.size() < 2 || f[0] != Magic) return SkippedLine{"it is no history record"};
-  const std::optional<int> version = Number(f[1], 1, 999999);
+  const std::optional<int> version = ParseDecimal(f[1], 1, 999999);
   if (!version) return SkippedLine{"it is no history record"};
   if (*version > Version)
     return SkippedLine{"it was written by a newer qlr5500 (format " + std::to_string(*version) + ")"};

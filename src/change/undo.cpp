@@ -1,16 +1,14 @@
 #include "change/undo.h"
 
-#include <charconv>
+#include <limits>
+
+#include "os/decimal.h"
 
 namespace qlr {
 
 std::optional<int> UndoneNumber(const std::vector<std::string>& operands, const History& history) {
   if (operands.empty()) return history.changes.empty() ? 1 : history.changes.front().number;
-  const std::string& text = operands.front();
-  int number = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (error != std::errc() || end != text.data() + text.size() || number < 1) return std::nullopt;
-  return number;
+  return ParseDecimal(operands.front(), 1, std::numeric_limits<int>::max());
 }
 
 const Change* FindChange(const History& history, int number) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "image/image_file.h"
+#include "os/nearest_errno.h"
 #include "os/unique_handle.h"
 
 namespace qlr {
@@ -16,24 +17,6 @@ namespace {
 constexpr int TemporaryNameTries = 16;
 // What a replaced file passes on to its successor (read-only is refused first).
 constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-// The errno nearest to a Windows error, for callers that speak errno.
-int NearestErrno(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME: return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION: return EACCES;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS: return EEXIST;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
-    case ERROR_WRITE_PROTECT: return EROFS;
-    default: return EIO;
-  }
-}
 
 int LastErrno() { return NearestErrno(::GetLastError()); }
 

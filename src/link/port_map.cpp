@@ -1,9 +1,10 @@
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <filesystem>
+#include <limits>
 
 #include "link/port_map.h"
+#include "os/decimal.h"
 
 namespace qlr {
 
@@ -57,10 +58,7 @@ int ComNumber(std::string_view name) {
                   [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; })) {
     return 0;
   }
-  int number = 0;
-  const char* end = name.data() + name.size();
-  const auto [stop, error] = std::from_chars(name.data() + 3, end, number);
-  return error == std::errc() && stop == end && number >= 1 ? number : 0;
+  return ParseDecimal(name.substr(3), 1, std::numeric_limits<int>::max()).value_or(0);
 }
 
 std::vector<PortInfo> PortsFromComNames(const std::vector<std::string>& names) {

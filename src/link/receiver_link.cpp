@@ -4,6 +4,7 @@
 
 #include "link/line_pattern.h"
 #include "link/port_map.h"
+#include "link/receiver_commands.h"
 #include "link/receiver_link.h"
 #include "link/thread_priority.h"
 
@@ -18,12 +19,6 @@ constexpr milliseconds AnswerLimit{500};
 constexpr int DrainTries = 10;
 constexpr milliseconds DrainPause{100};
 constexpr milliseconds SettlePause{20};
-
-// "G300\r\n" → "G300", for failure records.
-std::string CommandName(std::string name) {
-  while (!name.empty() && (name.back() == '\r' || name.back() == '\n')) name.pop_back();
-  return name;
-}
 
 }  // namespace
 
@@ -108,7 +103,7 @@ void CReceiverLink::ClosePort() {
 }
 
 LinkResult<> CReceiverLink::WriteRaw(const char* bytes, std::uint32_t length) {
-  const auto command = [bytes, length] { return CommandName(std::string(bytes, length)); };
+  const auto command = [bytes, length] { return command::Name(std::string(bytes, length)); };
   if (portNumber_ == 0 || !port_.IsOpen()) return Fail(LinkFailureKind::BadRequest, "port not open", command());
   if (const auto written = port_.Write(bytes, length, WriteLimit); !written) {
     const SerialFailure& failure = written.Failure();
@@ -135,11 +130,11 @@ bool CReceiverLink::AwaitLine(const char* pattern, std::string& line) {
 }
 
 LinkResult<> CReceiverLink::SendAndAwaitOk(const char* command) {
-  if (auto awaited = SendAndAwait(command, "G00x"); !awaited) return awaited;
-  if (answer_.compare(0, 4, "G000") != 0) {
-    const std::string name = CommandName(command);
+  if (auto awaited = SendAndAwait(command, command::Status); !awaited) return awaited;
+  if (!answer_.starts_with(command::Done)) {
+    const std::string name = command::Name(command);
     // A stray NUL in the line ends the text shown to users.
-    const std::string answered = CommandName(answer_.substr(0, answer_.find('\0')));
+    const std::string answered = command::Name(answer_.substr(0, answer_.find('\0')));
     return Fail(LinkFailureKind::WrongAnswer, name + " answered " + answered, name);
   }
   return {};
@@ -149,7 +144,7 @@ LinkResult<> CReceiverLink::SendAndAwait(const char* command, const char* patter
   if (auto sent = Send(command); !sent) return sent;
   std::string line;
   if (!AwaitLine(pattern, line)) {
-    const std::string name = CommandName(command);
+    const std::string name = command::Name(command);
     return Fail(LinkFailureKind::NoAnswer, "no answer to " + name, name);
   }
   answer_ = line;

@@ -82,6 +82,9 @@ class CReceiverLink {
   // "G000", with `pause` before each retry. Success if a receiver answered;
   // otherwise the last try's failure.
   LinkResult<> CheckPresence(std::chrono::milliseconds pause = {});
+  // One presence round trip, timed: "H101" sent once, without the check's
+  // retries. The time from sending it to its "G000" answer, or the failure.
+  LinkResult<std::chrono::steady_clock::duration> TimePresence();
   // Scans ports 1..16 for a receiver that passes the presence check (back
   // to back); leaves its port open.
   LinkResult<> FindReceiver();

@@ -1,8 +1,8 @@
 // The protocol half of CReceiverLink: the receiver's commands.
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
-#include "link/line_pattern.h"
 #include "link/receiver_commands.h"
 #include "link/receiver_link.h"
 
@@ -15,15 +15,33 @@ constexpr std::uint8_t ByteSize = 8;
 
 bool StartsWith(const std::string& line, const char* prefix) { return line.rfind(prefix, 0) == 0; }
 
+// A service-mode command for `address` (and the value written there), as it goes on the wire.
+std::string AddressCommand(const command::Command& row, int address, int value = 0) {
+  char text[16];
+  std::snprintf(text, sizeof text, row.text, address, value);
+  return text;
+}
+
+// What of an answer line its row's pattern covers, for failure records.
+std::string Covered(const std::string& line, const command::Command& row) {
+  return line.substr(0, std::strlen(row.answer));
+}
+
 }  // namespace
 
 LinkResult<> CReceiverLink::CheckPresence(std::chrono::milliseconds pause) {
-  LinkResult<> answered = SendAndAwaitOk(command::Presence);
+  LinkResult<> answered = SendAndAwaitOk(command::Presence.text);
   for (int attempt = 1; !answered && attempt < PresenceTries; ++attempt) {
     if (pause.count() > 0) std::this_thread::sleep_for(pause);
-    answered = SendAndAwaitOk(command::Presence);
+    answered = SendAndAwaitOk(command::Presence.text);
   }
   return answered;
+}
+
+LinkResult<std::chrono::steady_clock::duration> CReceiverLink::TimePresence() {
+  const auto sent = std::chrono::steady_clock::now();
+  if (auto answered = SendAndAwaitOk(command::Presence.text); !answered) return answered.Failure();
+  return std::chrono::steady_clock::now() - sent;
 }
 
 LinkResult<> CReceiverLink::FindReceiver() {
@@ -36,22 +54,27 @@ LinkResult<> CReceiverLink::FindReceiver() {
 }
 
 LinkResult<int> CReceiverLink::QueryRegion() {
-  if (auto answered = SendAndAwait(command::Region, "GExx"); !answered) return answered.Failure();
-  const int code = HexPairAt(answer_.c_str(), 2);
+  const command::Command& region = command::Region;
+  if (auto answered = SendAndAwait(region.text, region.answer); !answered) return answered.Failure();
+  const int code = region.ValueIn(answer_);
   // The pattern lets a literal 'x' pass for a digit; such a code is no number.
-  if (code < 0) return Fail(LinkFailureKind::WrongAnswer, "GE? answered " + answer_.substr(0, 4), "GE?");
+  if (code < 0) {
+    const std::string name = command::Name(region.text);
+    return Fail(LinkFailureKind::WrongAnswer, name + " answered " + Covered(answer_, region), name);
+  }
   return code;
 }
 
 LinkResult<> CReceiverLink::EnterServiceMode(ProgressSink* sink, int highest) {
-  if (auto prepared = SendAndAwaitOk(command::PrepareService); !prepared) return prepared;
-  if (auto sent = Send(command::EnterService); !sent) return sent;
+  if (auto prepared = SendAndAwaitOk(command::PrepareService.text); !prepared) return prepared;
+  if (auto sent = Send(command::EnterService.text); !sent) return sent;
   if (auto formatted = SetLineFormat(ServiceBaud, ByteSize, Parity::None, StopBits::Two); !formatted) return formatted;
-  for (const char* command : {command::ServiceStepOne, command::ServiceStepTwo}) {
-    if (auto answered = SendAndAwait(command, "G00x"); !answered) return answered;
-    if (!StartsWith(answer_, "G001")) {
-      const std::string name(command, 4);
-      return Fail(LinkFailureKind::WrongAnswer, name + " answered " + answer_.substr(0, 4) + " instead of G001", name);
+  for (const command::Command* step : {&command::ServiceStepOne, &command::ServiceStepTwo}) {
+    if (auto answered = SendAndAwait(step->text, step->answer); !answered) return answered;
+    if (!StartsWith(answer_, step->done)) {
+      const std::string name = command::Name(step->text);
+      return Fail(LinkFailureKind::WrongAnswer,
+                  name + " answered " + Covered(answer_, *step) + " instead of " + step->done, name);
     }
   }
   transfer_.enteredServiceMode = true;
@@ -63,7 +86,7 @@ LinkResult<> CReceiverLink::EnterServiceMode(ProgressSink* sink, int highest) {
 }
 
 LinkResult<> CReceiverLink::LeaveServiceMode() {
-  if (auto sent = Send(command::LeaveService); !sent) return sent;
+  if (auto sent = Send(command::LeaveService.text); !sent) return sent;
   if (auto formatted = SetLineFormat(NormalBaud, ByteSize, Parity::None, StopBits::Two); !formatted) return formatted;
   return CheckPresence(ExitRetryPause);
 }
@@ -85,16 +108,16 @@ LinkResult<> CReceiverLink::Transfer(int start, int count, ProgressSink* sink,
 
 LinkResult<> CReceiverLink::ReadEeprom(int start, int count, std::uint8_t* destination, ProgressSink* sink) {
   return Transfer(start, count, sink, [this, start, destination](int address) -> LinkResult<> {
-    char command[16];
-    std::snprintf(command, sizeof command, command::ReadAddressFormat, address);
-    if (auto answered = SendAndAwait(command, "LD0xxxx"); !answered) return answered;
-    // The echoed address (positions 3 and 4) is not compared: the receiver
-    // answers in order, one line per command.
-    const int value = HexPairAt(answer_.c_str(), 5);
+    const command::Command& read = command::ReadAddress;
+    const std::string command = AddressCommand(read, address);
+    if (auto answered = SendAndAwait(command.c_str(), read.answer); !answered) return answered;
+    // The echoed address is not compared: the receiver answers in order, one
+    // line per command.
+    const int value = read.ValueIn(answer_);
     // The pattern lets a literal 'x' pass for a digit; such a value is no number.
     if (value < 0) {
       return Fail(LinkFailureKind::WrongAnswer,
-                  "address " + std::to_string(address) + " answered " + answer_.substr(0, 7), std::string(command, 6));
+                  "address " + std::to_string(address) + " answered " + Covered(answer_, read), command::Name(command));
     }
     destination[address - start] = static_cast<std::uint8_t>(value);
     return {};
@@ -102,20 +125,18 @@ LinkResult<> CReceiverLink::ReadEeprom(int start, int count, std::uint8_t* desti
 }
 
 LinkResult<> CReceiverLink::WriteAndVerify(int address, int value) {
-  char write[16];
-  std::snprintf(write, sizeof write, command::WriteAddressFormat, address, value);
+  const std::string write = AddressCommand(command::WriteAddress, address, value);
   // A rejected write is tried once more.
-  if (!SendAndAwaitOk(write)) {
-    if (auto retried = SendAndAwaitOk(write); !retried) return retried;
+  if (!SendAndAwaitOk(write.c_str())) {
+    if (auto retried = SendAndAwaitOk(write.c_str()); !retried) return retried;
   }
-  char read[16];
-  std::snprintf(read, sizeof read, command::ReadAddressFormat, address);
-  if (auto answered = SendAndAwait(read, "LD0xxxx"); !answered) return answered;
-  const int stored = HexPairAt(answer_.c_str(), 5);
+  const command::Command& read = command::ReadAddress;
+  if (auto answered = SendAndAwait(AddressCommand(read, address).c_str(), read.answer); !answered) return answered;
+  const int stored = read.ValueIn(answer_);
   if (stored != value) {
     char step[64];
     std::snprintf(step, sizeof step, "address %02X holds %02X after writing %02X", address, stored, value);
-    return Fail(LinkFailureKind::ValueNotKept, step, std::string(write, 7));
+    return Fail(LinkFailureKind::ValueNotKept, step, command::Name(write));
   }
   return {};
 }

@@ -7,6 +7,7 @@
 
 #include "link/serial_port.h"
 #include "link/steady_deadline.h"
+#include "os/nearest_errno.h"
 #include "os/unique_handle.h"
 #include "os/wide_string.h"
 
@@ -29,20 +30,10 @@ bool IsKnownSpeed(std::uint32_t baud) {
   }
 }
 
-// The errno nearest to a Windows error, for callers that speak errno.
-int NearestErrno(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME: return ENOENT;
-    // An existing COM port refuses a second opener this way.
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION: return EBUSY;
-    case ERROR_INVALID_PARAMETER: return EINVAL;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return ENOMEM;
-    default: return EIO;
-  }
+// A COM port that another program holds refuses a second opener as if
+// access were denied: for a port, that means busy.
+int PortErrno(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? EBUSY : NearestErrno(error);
 }
 
 HANDLE NewEvent() { return ::CreateEventW(nullptr, TRUE, FALSE, nullptr); }
@@ -50,7 +41,7 @@ HANDLE NewEvent() { return ::CreateEventW(nullptr, TRUE, FALSE, nullptr); }
 SerialFailure Fail(const char* step, int sysErrno) { return {step, sysErrno, 0}; }
 
 SerialFailure FailWindows(const char* step, DWORD error) {
-  return {step, NearestErrno(error), static_cast<std::uint32_t>(error)};
+  return {step, PortErrno(error), static_cast<std::uint32_t>(error)};
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 // A real line moves 11 bits per character (start, 8 data, 2 stop) at the
 // speed of the receiver's mode: 9600 baud normally, 38400 in service mode.
 // The ideal of a transfer is every command and answer character at that
-// rate plus the pauses the protocol demands (20 ms before each change of
-// speed); a measured time against it shows the overhead of the link, the
+// rate (the rows of receiver_commands.h count them) plus the pauses the
+// protocol demands (20 ms before each change of speed); a measured time against it shows the overhead of the link, the
 // driver and the adapter.
 #pragma once
+
+#include "link/receiver_commands.h"
 
 namespace qlr::wire {
 
@@ -23,34 +25,39 @@ struct Wire {
   }
 };
 
+// Characters of one command and its answer.
+constexpr int Exchange(const command::Command& row) { return row.SentChars() + row.AnswerChars(); }
+
 // One entry to service mode and the way back.
 constexpr Wire EntryAndExit() {
   Wire wire;
-  wire.normalChars = 6 + 6 + 6;         // G300, its G000, G105
-  wire.serviceChars = 2 * (6 + 6) + 6;  // GC01/GCF0 with their G001, H100
-  wire.normalChars += 6 + 6;            // H101 and its G000
-  wire.pauses = 2 * 0.020;              // before each change of speed
+  wire.normalChars = Exchange(command::PrepareService) + Exchange(command::EnterService);
+  wire.serviceChars =
+      Exchange(command::ServiceStepOne) + Exchange(command::ServiceStepTwo) + Exchange(command::LeaveService);
+  // The presence check that confirms the way back.
+  wire.normalChars += Exchange(command::Presence);
+  wire.pauses = 2 * 0.020;  // before each change of speed
   return wire;
 }
 
 // Reading `addresses` addresses in one service-mode session.
 constexpr double IdealReadSeconds(int addresses = 128) {
   Wire wire = EntryAndExit();
-  wire.serviceChars += addresses * (8 + 9);  // "LD0aa?\r\n", "LD0aavv\r\n"
+  wire.serviceChars += addresses * Exchange(command::ReadAddress);
   return wire.Seconds();
 }
 
 // Writing `addresses` addresses in one session, each read back.
 constexpr double IdealWriteSeconds(int addresses = 128) {
   Wire wire = EntryAndExit();
-  wire.serviceChars += addresses * (9 + 6 + 8 + 9);  // write, G000, read-back, answer
+  wire.serviceChars += addresses * (Exchange(command::WriteAddress) + Exchange(command::ReadAddress));
   return wire.Seconds();
 }
 
-// One region query ("GE?" and its "GExx") at 9600 baud.
-constexpr double IdealRegionSeconds() { return (5 + 6) * CharacterSeconds(9600); }
+// One region query at 9600 baud.
+constexpr double IdealRegionSeconds() { return Exchange(command::Region) * CharacterSeconds(9600); }
 
-// One presence check ("H101" and its "G000") at 9600 baud.
-constexpr double IdealPresenceSeconds() { return (6 + 6) * CharacterSeconds(9600); }
+// One presence check at 9600 baud.
+constexpr double IdealPresenceSeconds() { return Exchange(command::Presence) * CharacterSeconds(9600); }
 
 }  // namespace qlr::wire

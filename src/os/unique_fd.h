@@ -3,40 +3,20 @@
 
 #include <unistd.h>
 
-#include <utility>
+#include "os/unique_resource.h"
 
 namespace qlr {
 
-// Owns a file descriptor (or none, -1) and closes it once, in the destructor
-// or in Reset. close() is never retried: after EINTR the descriptor is gone
-// on Linux, and a retry could close one that another thread was just given.
-// Move-only; Release hands the descriptor over without closing it.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) noexcept : fd_(fd) {}
-  ~UniqueFd() { Reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    Reset(other.Release());
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-
-  int Get() const noexcept { return fd_; }
-  explicit operator bool() const noexcept { return fd_ >= 0; }
-
-  int Release() noexcept { return std::exchange(fd_, -1); }
-
-  // Closes the descriptor held so far (if any) and takes `fd`.
-  void Reset(int fd = -1) noexcept {
-    const int old = std::exchange(fd_, fd);
-    if (old >= 0) ::close(old);
-  }
-
- private:
-  int fd_ = -1;
+struct DescriptorTraits {
+  using Value = int;
+  static constexpr int Empty() noexcept { return -1; }
+  static constexpr int Normal(int fd) noexcept { return fd < 0 ? -1 : fd; }
+  // Never retried: after EINTR the descriptor is gone on Linux, and a retry
+  // could close one that another thread was just given.
+  static void Close(int fd) noexcept { ::close(fd); }
 };
+
+// Owns a file descriptor (or none, -1) and closes it once (unique_resource.h).
+using UniqueFd = UniqueResource<DescriptorTraits>;
 
 }  // namespace qlr

@@ -210,6 +210,14 @@ TEST(BackupFolder, UnderSudoTheFolderIsTheInvokingUsersAndAMissingHomeIsNeverMad
   const BackupResult<> made = MakeBackupFolder(found.Value());
   EXPECT_EQ(made.Failure().kind, BackupFailureKind::NoDataFolder);
   EXPECT_FALSE(fs::exists(found.Value().home));
+  // A directory service's ids run to ten digits.
+  environment.Set("XDG_DATA_HOME", (dir / "data").string());
+  environment.Set("SUDO_UID", "1829600001");
+  environment.Set("SUDO_GID", "1829600002");
+  found = FindBackupFolder(std::nullopt, environment);
+  ASSERT_TRUE(found && found.Value().owner);
+  EXPECT_EQ(found.Value().owner->uid, 1829600001u);
+  EXPECT_EQ(found.Value().owner->gid, 1829600002u);
   // A file where a folder should be.
   testing::WriteBytes(dir / "file", {1});
   EXPECT_EQ(MakeBackupFolder({dir / "file" / "backups"}).Failure().kind, BackupFailureKind::FolderRefused);

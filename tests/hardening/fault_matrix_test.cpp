@@ -352,7 +352,7 @@ void FaultMatrixCell::TestBody() {
   // The line left at its speed: a probe arrives at it, and the receiver's
   // mode matches it. A dead line has no speed left to look at.
   if (cell.fault != HangUp) {
-    ASSERT_TRUE(link.Send(command::Region));
+    ASSERT_TRUE(link.Send(command::Region.text));
     ASSERT_EQ(receiver.WaitForCommands(traffic.size() + 1, 2s), traffic.size() + 1);
     EXPECT_EQ(receiver.Commands().back().baud, cell.baud) << "speed the line was left at";
     EXPECT_EQ(receiver.InServiceMode(), cell.baud == Service);

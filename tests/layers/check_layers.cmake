@@ -35,6 +35,7 @@ layer(fuzz              src/os src/link src/image)
 # A suite uses what it tests and what that stands on, the shared support and
 # the emulator; the support itself, shared by all, stays below app.
 layer(tests/support     src/os src/link src/image tools/emulator)
+layer(tests/os          src/os tests/support)
 layer(tests/link        src/os src/link src/image tools/emulator tests/support)
 layer(tests/image       src/os src/image tests/support)
 layer(tests/backup      src/os src/image src/backup tests/support)

@@ -50,7 +50,7 @@ TEST_F(LinkTest, OpensClosesAndReopens) {
 
 TEST_F(LinkTest, ClosedLinkSendsNothingAndFailsAtOnce) {
   const auto took = Timed([&] {
-    EXPECT_FALSE(link.Send(command::Presence));
+    EXPECT_FALSE(link.Send(command::Presence.text));
     EXPECT_FALSE(link.SendAndAwaitOk("H101\r\n"));
     EXPECT_FALSE(link.SendAndAwait("GE?\r\n", "GExx"));
     EXPECT_FALSE(link.SetLineFormat(38400, 8, Parity::None, StopBits::Two));
@@ -89,13 +89,13 @@ TEST_F(LinkTest, SilenceFailsAfterHalfASecondAndKeepsTheLinkOpen) {
 // the next exchange examines the latest of them first.
 TEST_F(LinkTest, ALineThatCameUnaskedIsExaminedByTheNextExchange) {
   ASSERT_TRUE(link.OpenPort(1));
-  ASSERT_TRUE(link.Send(command::Presence));
+  ASSERT_TRUE(link.Send(command::Presence.text));
   ASSERT_EQ(receiver.WaitForCommands(1, 1s), 1u);
   std::this_thread::sleep_for(50ms);
   // The receiver ignores "NOP"; the earlier "G000" is taken as its answer.
   EXPECT_TRUE(link.SendAndAwaitOk("NOP\r\n"));
 
-  ASSERT_TRUE(link.Send(command::Region));
+  ASSERT_TRUE(link.Send(command::Region.text));
   ASSERT_EQ(receiver.WaitForCommands(3, 1s), 3u);
   std::this_thread::sleep_for(50ms);
   // A line that does not match is skipped, and silence follows.

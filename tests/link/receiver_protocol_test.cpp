@@ -8,6 +8,7 @@
 #include "image/eeprom_image.h"
 #include "link/receiver_commands.h"
 #include "link/receiver_link.h"
+#include "link/wire_time.h"
 #include "support/link_fixture.h"
 #include "support/pty_pair.h"
 
@@ -113,6 +114,20 @@ TEST_F(ProtocolTest, RegionCodes) {
   EXPECT_GE(Clock::now() - start, 490ms);
 }
 
+TEST_F(ProtocolTest, TimePresenceTimesOneRoundTripAndNeverRetries) {
+  receiver.SetPacing(true);
+  const LinkResult<Clock::duration> took = link.TimePresence();
+  ASSERT_TRUE(took);
+  // Paced like a real line, the round trip cannot beat the wire.
+  EXPECT_GE(took.Value(), std::chrono::duration<double>(wire::IdealPresenceSeconds()));
+  EXPECT_LT(took.Value(), 500ms);
+  receiver.AddFault({.commandPrefix = "H101", .answer = Lines{"G001"}});
+  const LinkResult<Clock::duration> refused = link.TimePresence();
+  EXPECT_FALSE(refused);
+  EXPECT_EQ(refused.Failure().kind, LinkFailureKind::WrongAnswer);
+  EXPECT_EQ(CommandTexts(receiver), (Lines{"H101", "H101"}));
+}
+
 TEST_F(ProtocolTest, EmptyCountStillEntersAndLeavesServiceMode) {
   ASSERT_TRUE(link.ReadEeprom(0, 0, nullptr, &sink));
   EXPECT_EQ(CommandTexts(receiver), (Lines{"G300", "G105", "GC01", "GCF0", "H100", "H101"}));
@@ -191,11 +206,11 @@ TEST_F(ProtocolTest, GC01AnsweredG000LeavesTheLineInServiceSpeed) {
   EXPECT_TRUE(sink.calls.empty());
   // The line stays at service speed until an exit sequence or a reopen.
   EXPECT_TRUE(receiver.InServiceMode());
-  ASSERT_TRUE(link.Send(command::Presence));
+  ASSERT_TRUE(link.Send(command::Presence.text));
   ASSERT_EQ(receiver.WaitForCommands(4, 1s), 4u);
   EXPECT_EQ(receiver.Commands().back().baud, 38400u);
   ASSERT_TRUE(link.OpenPort(1));
-  ASSERT_TRUE(link.Send(command::Presence));
+  ASSERT_TRUE(link.Send(command::Presence.text));
   ASSERT_EQ(receiver.WaitForCommands(5, 1s), 5u);
   EXPECT_EQ(receiver.Commands().back().baud, 9600u);
 }

@@ -3,13 +3,10 @@
 #include <algorithm>
 
 #include "link/device_name.h"
+#include "os/decimal.h"
 
 namespace qlr::cli {
 namespace {
-
-bool AllDigits(std::string_view text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 std::string OperandMistake(const CommandSpec& command, std::size_t given) {
   const std::string name(command.name);
@@ -59,15 +56,13 @@ const CommandSpec* CommandTable::Find(std::string_view name) const {
 }
 
 std::optional<PortSpec> ParsePortSpec(std::string_view text, std::string& error) {
-  if (AllDigits(text)) {
-    // Compared as text first so that a long number cannot overflow.
-    const std::string_view trimmed = text.substr(std::min(text.find_first_not_of('0'), text.size()));
-    const int number = trimmed.size() <= 2 ? std::stoi("0" + std::string(trimmed)) : 0;
-    if (number < 1 || number > 16) {
+  if (IsDecimal(text)) {
+    const std::optional<int> number = ParseDecimal(text, 1, 16);
+    if (!number) {
       error = "port " + std::string(text) + " does not exist: port numbers are 1 to 16";
       return std::nullopt;
     }
-    return PortSpec{number, {}};
+    return PortSpec{*number, {}};
   }
   return PortSpec{0, DeviceOfName(text)};
 }

@@ -8,12 +8,9 @@
 #include "cli/commands/port_listing.h"
 #include "cli/commands/receiver_session.h"
 #include "cli/doctor/doctor.h"
-#include "link/receiver_commands.h"
 
 namespace qlr::cli {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // The ports to try: the one asked for, or the map's 1..16 but the console.
 std::vector<PortInfo> PortsToTry(const std::optional<PortSpec>& asked, const std::vector<PortInfo>& map,
@@ -37,9 +34,8 @@ ReceiverProbe MeasureReceiver(CReceiverLink& link, const PortInfo& port) {
   ReceiverProbe receiver{port, {}, {}, link.LowLatencyGranted()};
   if (const LinkResult<int> region = link.QueryRegion(); region) receiver.region = region.Value();
   for (int trip = 0; trip < AnswerTimes::RoundTrips && link.IsOpen(); ++trip) {
-    const Clock::time_point sent = Clock::now();
-    if (link.SendAndAwaitOk(command::Presence)) {
-      receiver.times.seconds.push_back(std::chrono::duration<double>(Clock::now() - sent).count());
+    if (const auto took = link.TimePresence(); took) {
+      receiver.times.seconds.push_back(std::chrono::duration<double>(took.Value()).count());
     } else {
       ++receiver.times.unanswered;
     }

@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
+#include <limits>
 #include <set>
 #include <sstream>
 
@@ -16,6 +16,7 @@
 #include "cli/doctor/doctor.h"
 #include "cli/doctor/doctor_posix.h"
 #include "link/port_map_linux.h"
+#include "os/decimal.h"
 
 namespace qlr::cli {
 namespace {
@@ -24,10 +25,6 @@ namespace fs = std::filesystem;
 
 // Where our udev rules go: after the system's, so that they have the last word.
 constexpr const char* RulesFile = "/etc/udev/rules.d/99-qlr5500.rules";
-
-bool AllDigits(const std::string& text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
-}
 
 // ttyUSB0 for /dev/ttyUSB0 and for a link to it such as /dev/serial/by-id/...
 std::string TtyName(const std::string& device) {
@@ -200,12 +197,15 @@ struct Process {
   std::string name;
 };
 
+// A process id as /proc names it.
+std::optional<int> ProcessId(std::string_view text) { return ParseDecimal(text, 1, std::numeric_limits<int>::max()); }
+
 std::vector<Process> Processes(const SystemView& view) {
   std::vector<Process> processes;
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator(view / "proc", error)) {
-    const std::string pid = entry.path().filename().string();
-    if (AllDigits(pid)) processes.push_back({std::stoi(pid), ReadFirstLine(entry.path() / "comm")});
+    const std::optional<int> pid = ProcessId(entry.path().filename().string());
+    if (pid) processes.push_back({*pid, ReadFirstLine(entry.path() / "comm")});
   }
   return processes;
 }
@@ -222,7 +222,8 @@ std::set<int> Lockers(const SystemView& view, const struct stat& info) {
     std::istringstream fields(line);
     std::string number, kind, mode, access, pid, file;
     fields >> number >> kind >> mode >> access >> pid >> file;
-    if (kind != "->" && file == where && AllDigits(pid)) pids.insert(std::stoi(pid));
+    const std::optional<int> locker = ProcessId(pid);
+    if (kind != "->" && file == where && locker) pids.insert(*locker);
   }
   return pids;
 }
@@ -362,9 +363,10 @@ std::optional<Finding> UartTriggerFinding(const SystemView& view, const PortInfo
   const std::string tty = TtyName(port.device);
   const std::string attribute = "/sys/class/tty/" + tty + "/rx_trig_bytes";
   const std::string bytes = ReadFirstLine(view / attribute.substr(1));
-  if (!AllDigits(bytes) || bytes.size() > 4) return std::nullopt;
+  const std::optional<int> trigger = ParseDecimal(bytes, 0, 9999);
+  if (!trigger) return std::nullopt;
   const std::string text = PortName(port) + ": UART receive trigger " + bytes + (bytes == "1" ? " byte" : " bytes");
-  if (std::stoi(bytes) <= 1) return Finding{Mark::Ok, text, {}};
+  if (*trigger <= 1) return Finding{Mark::Ok, text, {}};
   return Finding{
       slow ? Mark::Problem : Mark::Warning, text + ": a shorter answer waits for the UART's receive time-out",
       "echo 1 | sudo tee " + attribute + "\nand a udev rule sets it at every start:\necho 'ACTION==\"add\", " +

@@ -1,7 +1,5 @@
 #include "cli/doctor/doctor_posix.h"
 
-#include <grp.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,34 +7,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "os/user_database_posix.h"
+
 namespace qlr::cli {
 namespace {
-
-// The user and group databases through the system's lookups, so that
-// users and groups from a directory service count as much as local ones.
-
-// The user's name and login group; false for a user the database does not know.
-bool LookUpUser(uid_t uid, std::string& name, gid_t& loginGroup) {
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return false;
-  name = found->pw_name;
-  loginGroup = found->pw_gid;
-  return true;
-}
-
-// The group's name and the users who have it as a further group; false for
-// a group the database does not know.
-bool LookUpGroup(gid_t gid, std::string& name, std::vector<std::string>& members) {
-  std::vector<char> buffer(65536);
-  group entry{};
-  group* found = nullptr;
-  if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return false;
-  name = found->gr_name;
-  for (char** member = found->gr_mem; member != nullptr && *member != nullptr; ++member) members.emplace_back(*member);
-  return true;
-}
 
 bool InThisProcess(gid_t group) {
   if (::getegid() == group) return true;
@@ -55,9 +29,8 @@ std::string Octal(mode_t mode) {
 }  // namespace
 
 std::string CurrentUserName() {
-  std::string name;
-  gid_t loginGroup = 0;
-  return LookUpUser(::geteuid(), name, loginGroup) ? name : "$USER";
+  const std::optional<UserEntry> user = LookUpUser(::geteuid());
+  return user ? user->name : "$USER";
 }
 
 Finding PermissionFinding(const PortInfo& port) {
@@ -65,12 +38,10 @@ Finding PermissionFinding(const PortInfo& port) {
   const std::string denied = PortName(port) + ": permission denied: ";
   struct stat info {};
   if (::stat(device.c_str(), &info) != 0) return {Mark::Problem, denied + "the device cannot even be looked at", {}};
-  std::string groupName;
-  std::vector<std::string> members;
-  if (!LookUpGroup(info.st_gid, groupName, members)) groupName = std::to_string(info.st_gid);
-  std::string user = "$USER";
-  gid_t loginGroup = 0;
-  const bool userKnown = LookUpUser(::geteuid(), user, loginGroup);
+  const GroupEntry owning = LookUpGroup(info.st_gid).value_or(GroupEntry{std::to_string(info.st_gid), {}});
+  const std::string& groupName = owning.name;
+  const std::optional<UserEntry> account = LookUpUser(::geteuid());
+  const std::string user = account ? account->name : "$USER";
   const bool groupMayOpen = info.st_gid != 0 && (info.st_mode & S_IRGRP) && (info.st_mode & S_IWGRP);
   if (!groupMayOpen) {
     return {Mark::Problem,
@@ -82,8 +53,9 @@ Finding PermissionFinding(const PortInfo& port) {
     return {Mark::Problem, denied + "user " + user + " is in group " + groupName + ", which may open it",
             "'getfacl " + device + "' and the system log (AppArmor, SELinux) tell what refuses it"};
   }
-  const bool member =
-      userKnown && (loginGroup == info.st_gid || std::find(members.begin(), members.end(), user) != members.end());
+  const std::vector<std::string>& members = owning.members;
+  const bool member = account && (account->loginGroup == info.st_gid ||
+                                  std::find(members.begin(), members.end(), user) != members.end());
   if (member) {
     return {Mark::Problem,
             denied + "user " + user + " was added to group " + groupName + ", but this login started before",

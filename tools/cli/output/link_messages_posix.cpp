@@ -1,9 +1,7 @@
-#include <grp.h>
 #include <sys/stat.h>
 
-#include <vector>
-
 #include "cli/output/link_messages.h"
+#include "os/user_database_posix.h"
 
 namespace qlr::cli {
 
@@ -17,11 +15,8 @@ std::string BusySentence(const std::string& where, const std::string&) {
 std::string AccessGroupOf(const std::string& device) {
   struct stat info {};
   if (device.empty() || ::stat(device.c_str(), &info) != 0 || info.st_gid == 0) return "dialout";
-  group entry{};
-  group* found = nullptr;
-  std::vector<char> buffer(4096);
-  if (::getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found) return "dialout";
-  return found->gr_name;
+  const std::optional<GroupEntry> group = LookUpGroup(info.st_gid);
+  return group ? group->name : "dialout";
 }
 
 }  // namespace qlr::cli
