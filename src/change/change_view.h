@@ -42,7 +42,11 @@ struct OtherRegion {
   const std::string& device;
 };
 
-enum class TransferKind { Read, Write };
+enum class TransferKind {
+  Read,
+  Write,
+  ConfirmedWrite,  // a write that reads each old value again first
+};
 
 class ChangeView {
  public:
@@ -66,6 +70,10 @@ class ChangeView {
   // returns what it returned. A view may time it and hold interrupts back.
   virtual LinkResult<> RunTransfer(TransferKind kind, int addresses,
                                    const std::function<LinkResult<>(ProgressSink*)>& transfer) = 0;
+  // Whether the user asked to stop while a transfer was let finish: no new
+  // step begins, and what was done is told and recorded.
+  virtual bool StopRequested() const = 0;
+
   // Runs `steps` that must not be cut apart: the backup kept, the write and
   // its outcome recorded. A view holds back meanwhile whatever would end the
   // program.

@@ -4,6 +4,7 @@
 
 #include "backup/change_recorder.h"
 #include "backup/history.h"
+#include "change/service_mode.h"
 #include "link/port_map.h"
 #include "link/region_names.h"
 
@@ -25,7 +26,9 @@ Completion CompletionOf(const LinkResult<>& written, const std::vector<int>& add
   if (written) return completion;
   const LinkFailure& failure = written.Failure();
   completion.written = failure.addressesDone;
-  if (failure.enteredServiceMode && failure.addressesDone < static_cast<int>(addresses.size())) {
+  // An address found changed was not written, nor any after it.
+  if (failure.enteredServiceMode && failure.kind != LinkFailureKind::ValueChanged &&
+      failure.addressesDone < static_cast<int>(addresses.size())) {
     completion.failedAddress = addresses[static_cast<std::size_t>(failure.addressesDone)];
   }
   completion.why = view.DescribeFailure(failure, receiver.device, receiver.port);
@@ -57,11 +60,13 @@ ChangeResult MakeGuardedChange(const ChangeRequest& request, const ConnectedRece
   }
   EepromImage current{};
   const int all = static_cast<int>(current.size());
-  if (const LinkResult<> read = view.RunTransfer(
-          TransferKind::Read, all, [&](ProgressSink* sink) { return link.ReadEeprom(0, all, current.data(), sink); });
-      !read) {
-    return Ended(Outcome::ReadFailed, read.Failure());
-  }
+  const LinkResult<> read = view.RunTransfer(TransferKind::Read, all, [&](ProgressSink* sink) {
+    LinkResult<> outcome = link.ReadEeprom(0, all, current.data(), sink);
+    LeaveServiceModeAfter(outcome, all, link);
+    return outcome;
+  });
+  if (!read) return Ended(Outcome::ReadFailed, read.Failure());
+  if (view.StopRequested()) return Ended(Outcome::Stopped);
   const std::vector<int> addresses = DifferingAddresses(current, request.image);
   if (addresses.empty()) {
     ChangeResult result = Ended(Outcome::AlreadyHeld);
@@ -101,9 +106,12 @@ ChangeResult MakeGuardedChange(const ChangeRequest& request, const ConnectedRece
       return;
     }
     result.backupName = record.backupName;
-    const LinkResult<> written = view.RunTransfer(
-        TransferKind::Write, static_cast<int>(addresses.size()),
-        [&](ProgressSink* sink) { return link.WriteEepromAddresses(addresses, request.image.data(), sink); });
+    const int count = static_cast<int>(addresses.size());
+    const LinkResult<> written = view.RunTransfer(TransferKind::ConfirmedWrite, count, [&](ProgressSink* sink) {
+      LinkResult<> outcome = link.WriteEepromAddresses(addresses, request.image.data(), sink, current.data());
+      LeaveServiceModeAfter(outcome, count, link);
+      return outcome;
+    });
     result.outcome = written ? Outcome::Written : Outcome::WriteFailed;
     result.linkFailure = written.Failure();
     if (const BackupResult<> finished = recorder.Finish(CompletionOf(written, addresses, receiver, view)); !finished) {

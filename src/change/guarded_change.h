@@ -40,10 +40,12 @@ struct ChangeResult {
   enum class Outcome {
     NoBackup,       // the backup could not be kept or the change not recorded: nothing written
     ReadFailed,     // the EEPROM could not be read: nothing written
+    Stopped,        // the user asked to stop during the read: nothing written
     AlreadyHeld,    // the EEPROM holds the image already: nothing written (changes it settles are recorded)
     RegionUnknown,  // the receiver did not say its region: nothing written
     Declined,       // the view refused (and told its user): nothing written
     WriteFailed,    // the write failed after the backup was kept; the link's failure says how far it got
+                    // (ValueChanged: an old value read again differed, and nothing was written)
     Written,        // written, each address read back
   };
 
@@ -59,7 +61,11 @@ struct ChangeResult {
 
 // The whole sequence on a receiver already opened, keeping its backup in
 // `folder`, which must have been made (MakeBackupFolder). Nothing is
-// written unless the read succeeded and the backup was kept and recorded.
+// written unless the read succeeded and the backup was kept and recorded,
+// and no value is replaced that was not read twice alike (the backup's read
+// and one in the write's own session). A transfer that fails in service
+// mode is followed by the exit sequence, so that a receiver that still
+// listens is not left there.
 ChangeResult MakeGuardedChange(const ChangeRequest& request, const ConnectedReceiver& receiver,
                                const BackupFolder& folder, ChangeView& view);
 

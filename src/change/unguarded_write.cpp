@@ -1,5 +1,7 @@
 #include "change/unguarded_write.h"
 
+#include "change/service_mode.h"
+
 namespace qlr {
 
 UnguardedResult WriteWithoutBackup(const EepromImage& image, const std::string& what, const ConnectedReceiver& receiver,
@@ -11,7 +13,9 @@ UnguardedResult WriteWithoutBackup(const EepromImage& image, const std::string& 
   }
   const int all = static_cast<int>(image.size());
   result.written = view.RunTransfer(TransferKind::Write, all, [&](ProgressSink* sink) {
-    return receiver.link.WriteEeprom(0, all, image.data(), sink);
+    LinkResult<> outcome = receiver.link.WriteEeprom(0, all, image.data(), sink);
+    LeaveServiceModeAfter(outcome, all, receiver.link);
+    return outcome;
   });
   return result;
 }

@@ -27,6 +27,7 @@ enum class LinkFailureKind {
   NoAnswer,             // no matching answer line within 500 ms
   WrongAnswer,          // an answer other than the one expected, or a value that is no number
   ValueNotKept,         // an address read back other than the value just written into it
+  ValueChanged,         // an address to be written held, read twice, another value than the caller read before
   NoReceiver,           // FindReceiver: no port had a receiver that answered
 };
 

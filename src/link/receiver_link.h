@@ -102,7 +102,20 @@ class CReceiverLink {
   // with the same failure record: addressesDone counts the addresses of the
   // list written and verified. The progress counts them too: SetRange(0, n-1),
   // then SetPosition(i) after the i-th. An empty list sends nothing.
-  LinkResult<> WriteEepromAddresses(const std::vector<int>& addresses, const std::uint8_t* image, ProgressSink* sink);
+  //
+  // With `before` (the values the caller read for them, e.g. its backup),
+  // every address of the list is first read again in the same session, and
+  // once more where it differs: when an address does not hold before[a]
+  // then, nothing at all is written and the failure is ValueChanged (the
+  // line garbled a read, or the receiver changed). So no value is replaced
+  // that was not read twice alike.
+  LinkResult<> WriteEepromAddresses(const std::vector<int>& addresses, const std::uint8_t* image, ProgressSink* sink,
+                                    const std::uint8_t* before = nullptr);
+  // The exit sequence ("H100", back to 9600 baud, "H101" up to three
+  // times) after a transfer that failed in service mode, so that a receiver
+  // that still listens is back in normal operation. Fails at once on a
+  // closed link.
+  LinkResult<> ReturnToNormalOperation();
 
   // --- state ---
 
@@ -125,7 +138,10 @@ class CReceiverLink {
   // Entry, one step per address, exit; progress positions run from `start`
   // up to `highest`.
   LinkResult<> Transfer(int start, int count, ProgressSink* sink,
-                        const std::function<LinkResult<>(int address)>& transferAddress, int highest = 127);
+                        const std::function<LinkResult<>(int address)>& transferAddress, int highest = 127,
+                        const std::function<LinkResult<>()>& beforeFirst = {});
+  // The value of one address, in service mode.
+  LinkResult<int> ReadAddressValue(int address);
   // Writes one address and reads it back.
   LinkResult<> WriteAndVerify(int address, int value);
   // A failure of the step under way, with the transfer's progress; an error

@@ -91,10 +91,14 @@ LinkResult<> CReceiverLink::LeaveServiceMode() {
   return CheckPresence(ExitRetryPause);
 }
 
+LinkResult<> CReceiverLink::ReturnToNormalOperation() { return LeaveServiceMode(); }
+
 LinkResult<> CReceiverLink::Transfer(int start, int count, ProgressSink* sink,
-                                     const std::function<LinkResult<>(int address)>& transferAddress, int highest) {
+                                     const std::function<LinkResult<>(int address)>& transferAddress, int highest,
+                                     const std::function<LinkResult<>()>& beforeFirst) {
   transfer_ = {};
   LinkResult<> outcome = EnterServiceMode(sink, highest);
+  if (outcome && beforeFirst) outcome = beforeFirst();
   for (int address = start; outcome && address < start + count; ++address) {
     outcome = transferAddress(address);
     if (!outcome) break;
@@ -106,20 +110,26 @@ LinkResult<> CReceiverLink::Transfer(int start, int count, ProgressSink* sink,
   return outcome;
 }
 
+LinkResult<int> CReceiverLink::ReadAddressValue(int address) {
+  const command::Command& read = command::ReadAddress;
+  const std::string command = AddressCommand(read, address);
+  if (auto answered = SendAndAwait(command.c_str(), read.answer); !answered) return answered.Failure();
+  // The echoed address is not compared: the receiver answers in order, one
+  // line per command.
+  const int value = read.ValueIn(answer_);
+  // The pattern lets a literal 'x' pass for a digit; such a value is no number.
+  if (value < 0) {
+    return Fail(LinkFailureKind::WrongAnswer,
+                "address " + std::to_string(address) + " answered " + Covered(answer_, read), command::Name(command));
+  }
+  return value;
+}
+
 LinkResult<> CReceiverLink::ReadEeprom(int start, int count, std::uint8_t* destination, ProgressSink* sink) {
   return Transfer(start, count, sink, [this, start, destination](int address) -> LinkResult<> {
-    const command::Command& read = command::ReadAddress;
-    const std::string command = AddressCommand(read, address);
-    if (auto answered = SendAndAwait(command.c_str(), read.answer); !answered) return answered;
-    // The echoed address is not compared: the receiver answers in order, one
-    // line per command.
-    const int value = read.ValueIn(answer_);
-    // The pattern lets a literal 'x' pass for a digit; such a value is no number.
-    if (value < 0) {
-      return Fail(LinkFailureKind::WrongAnswer,
-                  "address " + std::to_string(address) + " answered " + Covered(answer_, read), command::Name(command));
-    }
-    destination[address - start] = static_cast<std::uint8_t>(value);
+    const LinkResult<int> value = ReadAddressValue(address);
+    if (!value) return value.Failure();
+    destination[address - start] = static_cast<std::uint8_t>(value.Value());
     return {};
   });
 }
@@ -147,7 +157,7 @@ LinkResult<> CReceiverLink::WriteEeprom(int start, int count, const std::uint8_t
 }
 
 LinkResult<> CReceiverLink::WriteEepromAddresses(const std::vector<int>& addresses, const std::uint8_t* image,
-                                                 ProgressSink* sink) {
+                                                 ProgressSink* sink, const std::uint8_t* before) {
   for (const int address : addresses) {
     if (address < 0 || address > 127) {
       return Fail(LinkFailureKind::BadRequest, "write: no address " + std::to_string(address));
@@ -155,6 +165,23 @@ LinkResult<> CReceiverLink::WriteEepromAddresses(const std::vector<int>& address
   }
   if (addresses.empty()) return {};
   const int count = static_cast<int>(addresses.size());
+  // Every old value read a second time before the first is replaced; a
+  // value that differs is read a third time, since one garbled answer is no
+  // change of the receiver.
+  const auto confirmBefore = [this, &addresses, before]() -> LinkResult<> {
+    for (const int address : addresses) {
+      LinkResult<int> value = ReadAddressValue(address);
+      if (value && value.Value() != before[address]) value = ReadAddressValue(address);
+      if (!value) return value.Failure();
+      if (value.Value() != before[address]) {
+        char step[64];
+        std::snprintf(step, sizeof step, "address %02X holds %02X, read as %02X before", address, value.Value(),
+                      before[address]);
+        return Fail(LinkFailureKind::ValueChanged, step, command::Name(AddressCommand(command::ReadAddress, address)));
+      }
+    }
+    return {};
+  };
   // The steps are the list's positions, so that the progress counts addresses written.
   return Transfer(
       0, count, sink,
@@ -162,7 +189,7 @@ LinkResult<> CReceiverLink::WriteEepromAddresses(const std::vector<int>& address
         const int address = addresses[static_cast<std::size_t>(index)];
         return WriteAndVerify(address, image[address]);
       },
-      count - 1);
+      count - 1, before ? std::function<LinkResult<>()>(confirmBefore) : nullptr);
 }
 
 }  // namespace qlr

@@ -54,6 +54,12 @@ constexpr double IdealWriteSeconds(int addresses = 128) {
   return wire.Seconds();
 }
 
+// The same with each old value read again first, in the same session, as a
+// write that keeps a backup does.
+constexpr double IdealConfirmedWriteSeconds(int addresses = 128) {
+  return IdealWriteSeconds(addresses) + addresses * Exchange(command::ReadAddress) * CharacterSeconds(38400);
+}
+
 // One region query at 9600 baud.
 constexpr double IdealRegionSeconds() { return Exchange(command::Region) * CharacterSeconds(9600); }
 

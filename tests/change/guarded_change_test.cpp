@@ -27,13 +27,16 @@ class RecordingView : public ChangeView {
     calls.push_back("region " + std::to_string(mismatch.recordedRegion) + "/" + std::to_string(mismatch.foundRegion));
     return confirm;
   }
+  bool StopRequested() const override { return false; }
   std::string DescribeFailure(const LinkFailure& failure, const std::string&, int) const override {
     return failure.step;
   }
   LinkResult<> RunTransfer(TransferKind kind, int addresses,
                            const std::function<LinkResult<>(ProgressSink*)>& transfer) override {
-    calls.push_back((kind == TransferKind::Read ? "read " : "write ") + std::to_string(addresses) +
-                    (uncut ? " uncut" : ""));
+    calls.push_back((kind == TransferKind::Read    ? "read "
+                     : kind == TransferKind::Write ? "write "
+                                                   : "confirmed write ") +
+                    std::to_string(addresses) + (uncut ? " uncut" : ""));
     return transfer(nullptr);
   }
   void RunUncut(const std::function<void()>& steps) override {
@@ -77,7 +80,10 @@ TEST_F(GuardedChange, AsksAfterTheReadAndKeepsNothingWhenRefused) {
   const Case cases[] = {
       {false, std::nullopt, ChangeResult::Outcome::Declined, {"read 128", "confirm " + n}},
       {false, 7, ChangeResult::Outcome::Declined, {"read 128", "region 7/2"}},
-      {true, 7, ChangeResult::Outcome::Written, {"read 128", "region 7/2", "confirm " + n, "write " + n + " uncut"}},
+      {true,
+       7,
+       ChangeResult::Outcome::Written,
+       {"read 128", "region 7/2", "confirm " + n, "confirmed write " + n + " uncut"}},
   };
   for (const Case& c : cases) {
     view.confirm = c.confirm;

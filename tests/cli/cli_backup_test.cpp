@@ -53,9 +53,10 @@ TEST_F(CliBackups, WriteHistoryUndoAndCompareWritingOnlyTheBytesThatDiffer) {
   ChildResult result = Run({"write", "--yes", File("changed.bin", changed)});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(Memory(), changed);
-  EXPECT_TRUE(Contains(result.out, ": 3 bytes changed, all 128 verified\n")) << result.out;
+  EXPECT_TRUE(Contains(result.out, ": 3 bytes changed and read back, the other 125 as read just before\n"))
+      << result.out;
   EXPECT_EQ(Writes(receiver), (Lines{"LD00545", "LD04214", "LD07FE7"}));
-  EXPECT_EQ(CountSent(receiver, "LD042?"), 2);  // read, then read back
+  EXPECT_EQ(CountSent(receiver, "LD042?"), 3);  // read for the backup, read again before the write, read back
 
   Lines change = History().at(0);
   ASSERT_EQ(change.size(), 13u);
@@ -109,6 +110,39 @@ TEST_F(CliBackups, UndoChecksTheBackupAndTheRegionBeforeWriting) {
     EXPECT_EQ(Writes(receiver).empty(), c.exitCode != 0);
   }
   EXPECT_EQ(Memory(), original);
+}
+
+// One garbled answer (the line has no parity, the protocol no checksum):
+// in the backup's read it stops the write before its first byte; in the
+// read again before the write it is read a third time and costs nothing.
+TEST_F(CliBackups, NoValueIsReplacedThatWasNotReadTwiceAlike) {
+  const std::vector<unsigned char> original = Memory();
+  const std::string file = File("p.bin", Pattern(128));
+  for (const int skip : {0, 1}) {
+    receiver.ClearFaults();
+    receiver.AddFault({.commandPrefix = "LD010?", .skip = skip, .times = 1, .answer = Lines{"LD010EE"}});
+    receiver.ClearCommands();
+    const ChildResult result = Run({"write", "--yes", file});
+    if (skip == 0) {
+      EXPECT_EQ(result.exitCode, 3);
+      EXPECT_TRUE(Contains(result.err,
+                           "no longer holds a value read for the backup: the line garbled an answer, "
+                           "or the receiver changed since"))
+          << result.err;
+      EXPECT_TRUE(Contains(result.err, "qlr5500: nothing was written\n")) << result.err;
+      EXPECT_TRUE(Writes(receiver).empty());
+      EXPECT_EQ(Memory(), original);
+      EXPECT_FALSE(receiver.InServiceMode());
+      // The history says so, and names nothing to undo.
+      const Lines change = History().at(0);
+      EXPECT_EQ(Lines(change.begin() + 7, change.begin() + 9), (Lines{"failed", "-1"}));
+      EXPECT_EQ(Run({"region"}).err, "");
+    } else {
+      EXPECT_EQ(result.exitCode, 0) << result.err;
+      EXPECT_EQ(Memory(), Pattern(128));
+      EXPECT_EQ(CountSent(receiver, "LD010?"), 4);  // the backup's, twice before the write, the read-back
+    }
+  }
 }
 
 TEST_F(CliBackups, UndoGoesBackToTheReceiverTheChangeWasMadeOn) {
@@ -186,14 +220,17 @@ TEST_F(CliBackups, NothingIsWrittenWithoutABackup) {
   EXPECT_FALSE(fs::exists("/nonexistent"));
 }
 
-// A write stopped at a command: killed, interrupted, or failed by the receiver.
+// A write stopped at a command: killed, interrupted, or failed by the
+// receiver. "LD040" comes for the backup's read, the read again before the
+// write, the write itself and its read-back.
 struct StopCase {
   const char* name;
   std::string command;  // the write stops when this arrives the `time`-th time
   int time;
-  int signal;           // 0: the receiver does not keep the value written then
+  int signal;           // sent then, or 0 for none
   std::string outcome;  // in the history afterwards; empty for no change recorded
   bool unprivileged = false;
+  bool notKept = false;  // the receiver does not keep the value written then
 };
 
 class CliStoppedWrite : public CliBackups, public ::testing::WithParamInterface<StopCase> {};
@@ -205,7 +242,7 @@ TEST_P(CliStoppedWrite, TheNextCommandNamesACutChangeAndUndoRestoresTheOriginal)
     if (const std::string why = WhyNotUnprivileged(); !why.empty()) GTEST_SKIP() << why;
     fs::permissions(dir_.Path(), fs::perms::all);
   }
-  if (stop.signal == 0) {
+  if (stop.notKept) {
     receiver.AddFault({.commandPrefix = stop.command, .skip = stop.time - 1, .storeInstead = std::uint8_t{0}});
   }
   // Shared with the observer: the emulator may still run a copy of it after it is removed.
@@ -222,6 +259,12 @@ TEST_P(CliStoppedWrite, TheNextCommandNamesACutChangeAndUndoRestoresTheOriginal)
   const ChildResult result = child.Finish();
   receiver.SetObserver({});
   EXPECT_EQ(result.signal, stop.signal);
+  // Held back, a signal still lets the write tell how it ended; a failure in
+  // service mode still brings the receiver back to normal operation.
+  EXPECT_EQ(Contains(result.out, "wrote "), stop.outcome == "done") << result.out;
+  if (stop.outcome == "failed") {
+    EXPECT_FALSE(receiver.InServiceMode());
+  }
 
   // The receiver switched off and on again, as after any stopped transfer.
   receiver.ClearFaults();
@@ -246,11 +289,13 @@ TEST_P(CliStoppedWrite, TheNextCommandNamesACutChangeAndUndoRestoresTheOriginal)
 INSTANTIATE_TEST_SUITE_P(Cases, CliStoppedWrite,
                          ::testing::Values(StopCase{"KilledWhileReading", "LD040?", 1, SIGKILL, ""},
                                            StopCase{"KilledBeforeTheFirstByte", "G300", 2, SIGKILL, "cut"},
-                                           StopCase{"KilledHalfWay", "LD040", 2, SIGKILL, "cut"},
-                                           StopCase{"KilledHalfWayUnprivileged", "LD040", 2, SIGKILL, "cut", true},
+                                           StopCase{"KilledHalfWay", "LD040", 3, SIGKILL, "cut"},
+                                           StopCase{"KilledHalfWayUnprivileged", "LD040", 3, SIGKILL, "cut", true},
                                            StopCase{"KilledBeforeTheOutcome", "H100", 2, SIGKILL, "cut"},
-                                           StopCase{"InterruptedHalfWay", "LD040", 2, SIGINT, "done"},
-                                           StopCase{"ValueNotKept", "LD040", 2, 0, "failed"}),
+                                           StopCase{"InterruptedHalfWay", "LD040", 3, SIGINT, "done"},
+                                           StopCase{"ValueNotKept", "LD040", 3, 0, "failed", false, true},
+                                           StopCase{"InterruptedThenNotKept", "LD040", 3, SIGTERM, "failed", false,
+                                                    true}),
                          [](const auto& testCase) { return std::string(testCase.param.name); });
 
 }  // namespace

@@ -282,7 +282,7 @@ def check_backups(exe, emulator):
     port = windows_path(receiver.device)
     wide = windows_path(os.path.join(base, WIDE_FOLDER, "backups"))
     steps = [  # arguments, exit status, what the output holds
-        (["write", "--yes", "changed.bin"], 0, "3 bytes changed, all 128 verified"),
+        (["write", "--yes", "changed.bin"], 0, "3 bytes changed and read back, the other 125 as read just before"),
         (["history", "--porcelain"], 0, "\twrite\t"),
         # Earlier checks of this run wrote into the same default folder: the numbers go on from theirs.
         (["undo", "--yes"], 0, "from before change "),

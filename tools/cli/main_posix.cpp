@@ -7,6 +7,7 @@
 
 #include "cli/cli.h"
 #include "cli/commands/ending_signals_posix.h"
+#include "cli/commands/interrupt_deferral.h"
 
 extern char** environ;
 
@@ -21,5 +22,10 @@ int main(int argc, char** argv) {
       .variables = qlr::Environment::FromEntries(environ),
   };
   const qlr::cli::PortsRestoredOnEndingSignal restoring;
-  return qlr::cli::RunCli(arguments, env);
+  const int code = qlr::cli::RunCli(arguments, env);
+  if (qlr::cli::InterruptDeferred()) {
+    std::cout.flush();
+    qlr::cli::EndAsInterrupted();
+  }
+  return code;
 }

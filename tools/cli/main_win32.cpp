@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/commands/interrupt_deferral.h"
 #include "cli/output/console_output_win32.h"
 #include "os/wide_string.h"
 
@@ -45,5 +46,10 @@ int wmain(int argc, wchar_t** argv) {
       .errorIsTerminal = qlr::cli::IsConsole(STD_ERROR_HANDLE),
       .variables = VariablesOfProcess(),
   };
-  return qlr::cli::RunCli(arguments, env);
+  const int code = qlr::cli::RunCli(arguments, env);
+  if (qlr::cli::InterruptDeferred()) {
+    out.flush();
+    qlr::cli::EndAsInterrupted();
+  }
+  return code;
 }

@@ -14,6 +14,14 @@ namespace {
 
 using Outcome = ChangeResult::Outcome;
 
+// What a written change checked: each changed byte read back; the others as read just before.
+std::string WhatWasChecked(std::size_t changed) {
+  std::string text = std::to_string(changed) + (changed == 1 ? " byte" : " bytes") + " changed and read back";
+  const std::size_t others = EepromSize - changed;
+  if (others > 0) text += ", the other " + std::to_string(others) + " as read just before";
+  return text;
+}
+
 int ReportChange(const ChangeResult& result, const ChangeRequest& request, const OpenedReceiver& receiver,
                  const CommandContext& context) {
   const CliEnvironment& env = context.env;
@@ -26,6 +34,7 @@ int ReportChange(const ChangeResult& result, const ChangeRequest& request, const
       code = ReportTransferFailure(result.linkFailure, receiver.device, receiver.port, std::nullopt, env);
       Tell(env) << "nothing was written: no backup without a read (--no-backup writes without one)\n";
       return code;
+    case Outcome::Stopped: Tell(env) << "stopped after the read, as asked: nothing written\n"; return ExitUsage;
     case Outcome::AlreadyHeld:
       env.out << "the EEPROM of the receiver on " << receiver.device << " already holds " << request.what
               << ": nothing written\n";
@@ -45,8 +54,7 @@ int ReportChange(const ChangeResult& result, const ChangeRequest& request, const
     }
     case Outcome::Written:
       env.out << "wrote " << request.what << " into the EEPROM of the receiver on " << receiver.device << ": "
-              << result.changed << (result.changed == 1 ? " byte" : " bytes") << " changed, all " << EepromSize
-              << " verified\n"
+              << WhatWasChecked(result.changed) << "\n"
               << "backup of the values before: " << backup << "\n";
       break;
   }

@@ -5,9 +5,11 @@
 // 38400 baud, and a write leaves the EEPROM partly written. Every wait of the
 // link is bounded, so letting the transfer end costs at most a few seconds.
 // While an object lives, these signals only print a note; its destructor
-// restores the previous handling and delivers a signal that came meanwhile,
-// which normally ends the process. One made while another lives changes
-// nothing: the outermost holds the signals back until it ends.
+// restores the previous handling. A signal that came meanwhile is kept: the
+// command begins no new step, tells how what it did ended and records it,
+// and the program then ends as the signal would have ended it
+// (EndAsInterrupted). One made while another lives changes nothing: the
+// outermost holds the signals back until it ends.
 #pragma once
 
 namespace qlr::cli {
@@ -19,5 +21,13 @@ class InterruptDeferral {
   InterruptDeferral(const InterruptDeferral&) = delete;
   InterruptDeferral& operator=(const InterruptDeferral&) = delete;
 };
+
+// Whether a signal came while one was held back, in this run.
+bool InterruptDeferred();
+
+// Ends the process as the signal held back would have ended it (POSIX: the
+// signal again, under its former handling; Windows: the exit status of
+// Ctrl-C). Only main calls it, after the command has said what it did.
+[[noreturn]] void EndAsInterrupted();
 
 }  // namespace qlr::cli

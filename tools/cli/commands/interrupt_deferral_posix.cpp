@@ -11,6 +11,8 @@ namespace {
 
 constexpr std::array<int, 3> DeferredSignals = {SIGINT, SIGTERM, SIGHUP};
 volatile std::sig_atomic_t pendingSignal = 0;
+// The first signal held back in this run, kept after its deferral ended.
+int deferredSignal = 0;
 std::array<struct sigaction, DeferredSignals.size()> previousActions{};
 // Deferrals alive; the outermost installs and restores.
 int depth = 0;
@@ -44,9 +46,18 @@ InterruptDeferral::~InterruptDeferral() {
   for (std::size_t i = 0; i < DeferredSignals.size(); ++i) {
     ::sigaction(DeferredSignals[i], &previousActions[i], nullptr);
   }
-  const int pending = pendingSignal;
+  if (deferredSignal == 0) deferredSignal = pendingSignal;
   pendingSignal = 0;
-  if (pending != 0) ::raise(pending);
+}
+
+bool InterruptDeferred() { return deferredSignal != 0; }
+
+void EndAsInterrupted() {
+  ::raise(deferredSignal);
+  // A handler that let the process live: end it as that signal's default would.
+  ::signal(deferredSignal, SIG_DFL);
+  ::raise(deferredSignal);
+  ::_exit(128 + deferredSignal);
 }
 
 }  // namespace qlr::cli

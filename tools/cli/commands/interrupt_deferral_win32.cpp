@@ -18,6 +18,8 @@ constexpr UINT InterruptedExitCode = 0xC000013A;
 constexpr DWORD CloseWaitMilliseconds = 10000;
 
 std::atomic<bool> eventPending{false};
+// An event held back in this run, kept after its deferral ended.
+bool eventDeferred = false;
 // Set when the deferral ends; a close handler waits for it.
 UniqueHandle deferralOver;
 // Deferrals alive; the outermost installs and restores.
@@ -49,12 +51,15 @@ InterruptDeferral::~InterruptDeferral() {
   if (--depth > 0) return;
   ::SetConsoleCtrlHandler(NoteEvent, FALSE);
   ::SetEvent(deferralOver.Get());
-  // An event that came meanwhile ends the process as it would have then.
-  if (eventPending.exchange(false)) {
-    std::fflush(nullptr);
-    ::ExitProcess(InterruptedExitCode);
-  }
+  eventDeferred = eventPending.exchange(false) || eventDeferred;
   deferralOver.Reset();
+}
+
+bool InterruptDeferred() { return eventDeferred; }
+
+void EndAsInterrupted() {
+  std::fflush(nullptr);
+  ::ExitProcess(InterruptedExitCode);
 }
 
 }  // namespace qlr::cli

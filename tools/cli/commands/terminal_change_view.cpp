@@ -67,6 +67,8 @@ LinkResult<> TerminalChangeView::RunTransfer(TransferKind kind, int addresses,
   return cli::RunTransfer(kind, addresses, env_, transfer);
 }
 
+bool TerminalChangeView::StopRequested() const { return InterruptDeferred(); }
+
 void TerminalChangeView::RunUncut(const std::function<void()>& steps) {
   const InterruptDeferral deferral;
   steps();

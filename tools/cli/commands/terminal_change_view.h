@@ -20,6 +20,8 @@ class TerminalChangeView final : public ChangeView {
   std::string DescribeFailure(const LinkFailure& failure, const std::string& device, int port) const override;
   LinkResult<> RunTransfer(TransferKind kind, int addresses,
                            const std::function<LinkResult<>(ProgressSink*)>& transfer) override;
+  // A signal held back during a transfer.
+  bool StopRequested() const override;
   void RunUncut(const std::function<void()>& steps) override;
 
  private:

@@ -43,7 +43,9 @@ LinkResult<> RunTransfer(TransferKind kind, int addresses, const CliEnvironment&
     return transfer(bar ? &*bar : nullptr);
   }();
   if (outcome) {
-    const double wire = reading ? wire::IdealReadSeconds(addresses) : wire::IdealWriteSeconds(addresses);
+    const double wire = reading                                ? wire::IdealReadSeconds(addresses)
+                        : kind == TransferKind::ConfirmedWrite ? wire::IdealConfirmedWriteSeconds(addresses)
+                                                               : wire::IdealWriteSeconds(addresses);
     NoteSlowTransfer(reading ? "read" : "write", Clock::now() - started, wire, env);
   }
   return outcome;

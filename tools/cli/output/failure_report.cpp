@@ -19,7 +19,8 @@ int ReportLinkFailure(const LinkFailure& failure, const std::string& device, int
 int ReportTransferFailure(const LinkFailure& failure, const std::string& device, int port,
                           const std::optional<WriteScope>& written, const CliEnvironment& env) {
   const int code = ReportLinkFailure(failure, device, port, env);
-  if (!failure.enteredServiceMode) {
+  // A value found changed stops a write before its first byte.
+  if (!failure.enteredServiceMode || failure.kind == LinkFailureKind::ValueChanged) {
     if (written) Tell(env) << "nothing was written\n";
     return code;
   }

@@ -21,6 +21,10 @@ std::string Sentence(const LinkFailure& failure, const std::string& device, int 
       return "no answer from the receiver on " + where + ": is it connected and switched on?";
     case LinkFailureKind::WriteTimedOut: return "the line to " + where + " is stuck";
     case LinkFailureKind::ValueNotKept: return "the receiver on " + where + " did not keep a value written";
+    case LinkFailureKind::ValueChanged:
+      return "the receiver on " + where +
+             " no longer holds a value read for the backup: the line garbled an answer, or the receiver changed "
+             "since; check the cable and its plugs, then try again";
     case LinkFailureKind::None:
     case LinkFailureKind::SystemError:
     case LinkFailureKind::BadRequest:
