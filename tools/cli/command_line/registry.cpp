@@ -57,7 +57,7 @@ const CommandTable& Registry() {
   static const OptionSpec porcelain{
       .longName = "--porcelain", .help = "tab-separated columns for scripts", .flag = &Options::porcelain};
   static const OptionSpec force{.longName = "--force",
-                                .help = "with --yes: undo a change made on a receiver of another region",
+                                .help = "with --yes: undo a change into another receiver, or one of another region",
                                 .flag = &Options::force};
 
   static const CommandTable table{
@@ -158,12 +158,13 @@ const CommandTable& Registry() {
            .minOperands = 0,
            .maxOperands = 0,
            .summary = "list the changes made, newest first",
-           .details = "Lists the changes that write, medium and undo made, newest first, numbered from 1:\n"
-                      "when, what, on which device and region, how many bytes changed, the outcome, and\n"
-                      "the backup of the values from before. A change cut short (the program killed,\n"
-                      "the power lost) is marked, with the undo that puts the old values back; so is a\n"
-                      "backup file deleted or altered since. Damaged lines of the history are skipped\n"
-                      "and named. Needs no receiver.\n",
+           .details = "Lists the changes that write, medium and undo made, newest first, each with the\n"
+                      "number it keeps for ever (the first is 1): when, what, on which device and region,\n"
+                      "how many bytes changed, the outcome, and the backup of the values from before. A\n"
+                      "change that may have left the EEPROM partly written (cut short, or failed\n"
+                      "part-way) is marked, settled or with the undo that brings back whole values; so\n"
+                      "is a backup file deleted or altered since. Damaged lines of the history are\n"
+                      "skipped and named. Needs no receiver.\n",
            .run = RunHistory,
            .needs = NeedsHistory},
           {.name = "undo",
@@ -172,11 +173,12 @@ const CommandTable& Registry() {
            .minOperands = 0,
            .maxOperands = 1,
            .summary = "put back the values from before change N",
-           .details = "Writes back what the EEPROM held before change N of 'qlr5500 history' (1, the\n"
-                      "newest, by default), as write does: a backup first, then the differing bytes.\n"
-                      "A backup file that differs from the history's copy of it is refused; a deleted\n"
-                      "one is no obstacle, the history's copy is written. A change made on a receiver\n"
-                      "of another region needs a second confirmation, or --force with --yes.\n",
+           .details = "Writes back what the EEPROM held before change N of 'qlr5500 history' (the\n"
+                      "newest by default) into the receiver it was made on, as write does: a backup\n"
+                      "first, then the differing bytes. A backup file that differs from the history's\n"
+                      "copy of it is refused; a deleted one is no obstacle, the history's copy is\n"
+                      "written. Another receiver (--port), or one of another region, needs a second\n"
+                      "confirmation, or --force with --yes.\n",
            .run = RunUndo,
            .needs = NeedsPorts | NeedsHistory | WarnsOfCutChanges | KeepsBackups | UndoesAChange,
            .operand = "change number"},
