@@ -26,9 +26,7 @@ Completion CompletionOf(const LinkResult<>& written, const std::vector<int>& add
   if (written) return completion;
   const LinkFailure& failure = written.Failure();
   completion.written = failure.addressesDone;
-  // An address found changed was not written, nor any after it.
-  if (failure.enteredServiceMode && failure.kind != LinkFailureKind::ValueChanged &&
-      failure.addressesDone < static_cast<int>(addresses.size())) {
+  if (failure.beganWriting && failure.addressesDone < static_cast<int>(addresses.size())) {
     completion.failedAddress = addresses[static_cast<std::size_t>(failure.addressesDone)];
   }
   completion.why = view.DescribeFailure(failure, receiver.device, receiver.port);

@@ -40,6 +40,8 @@ struct LinkFailure {
   bool enteredServiceMode = false;
   int addressesDone = 0;  // a transfer's addresses done (a write's: written and verified)
   std::string step;       // what was being done, for messages only, e.g. "open /dev/ttyUSB0"
+  // A write command went out: the address it failed at may hold a new value.
+  bool beganWriting = false;
 };
 
 // What the link's operations return; QueryRegion's holds the region code.

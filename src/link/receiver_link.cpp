@@ -27,8 +27,13 @@ CReceiverLink::CReceiverLink(const SystemCalls* calls, const PortMap* ports) : p
 CReceiverLink::~CReceiverLink() { ClosePort(); }
 
 LinkFailure CReceiverLink::Fail(LinkFailureKind kind, std::string step, std::string command, int sysErrno) const {
-  return {KindOfSystemError(sysErrno, kind), std::move(command),      sysErrno,
-          transfer_.enteredServiceMode,      transfer_.addressesDone, std::move(step)};
+  return {KindOfSystemError(sysErrno, kind),
+          std::move(command),
+          sysErrno,
+          transfer_.enteredServiceMode,
+          transfer_.addressesDone,
+          std::move(step),
+          transfer_.beganWriting};
 }
 
 LinkResult<> CReceiverLink::OpenPort(int number) {

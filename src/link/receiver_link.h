@@ -152,6 +152,7 @@ class CReceiverLink {
   struct TransferProgress {
     bool enteredServiceMode = false;
     int addressesDone = 0;
+    bool beganWriting = false;
   };
 
   int portNumber_ = 0;

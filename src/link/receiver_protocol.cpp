@@ -136,6 +136,7 @@ LinkResult<> CReceiverLink::ReadEeprom(int start, int count, std::uint8_t* desti
 
 LinkResult<> CReceiverLink::WriteAndVerify(int address, int value) {
   const std::string write = AddressCommand(command::WriteAddress, address, value);
+  transfer_.beganWriting = true;
   // A rejected write is tried once more.
   if (!SendAndAwaitOk(write.c_str())) {
     if (auto retried = SendAndAwaitOk(write.c_str()); !retried) return retried;

@@ -143,6 +143,15 @@ TEST_F(CliBackups, NoValueIsReplacedThatWasNotReadTwiceAlike) {
       EXPECT_EQ(CountSent(receiver, "LD010?"), 4);  // the backup's, twice before the write, the read-back
     }
   }
+  // Silence to the read before the write: still nothing written, and nothing to undo.
+  receiver.ClearFaults();
+  receiver.AddFault({.commandPrefix = "LD010?", .skip = 1, .answer = Lines{}});
+  const ChildResult silent = Run({"write", "--yes", File("q.bin", Pattern(128, 5))});
+  EXPECT_EQ(silent.exitCode, 3);
+  EXPECT_TRUE(Contains(silent.err, "qlr5500: nothing was written\n")) << silent.err;
+  EXPECT_EQ(Memory(), Pattern(128));
+  receiver.ClearFaults();
+  EXPECT_EQ(Run({"region"}).err, "");
 }
 
 TEST_F(CliBackups, UndoGoesBackToTheReceiverTheChangeWasMadeOn) {

@@ -19,12 +19,13 @@ int ReportLinkFailure(const LinkFailure& failure, const std::string& device, int
 int ReportTransferFailure(const LinkFailure& failure, const std::string& device, int port,
                           const std::optional<WriteScope>& written, const CliEnvironment& env) {
   const int code = ReportLinkFailure(failure, device, port, env);
-  // A value found changed stops a write before its first byte.
-  if (!failure.enteredServiceMode || failure.kind == LinkFailureKind::ValueChanged) {
-    if (written) Tell(env) << "nothing was written\n";
+  if (written && !failure.beganWriting) {
+    Tell(env) << "nothing was written\n";
+    if (!failure.enteredServiceMode) return code;
+  } else if (!failure.enteredServiceMode) {
     return code;
   }
-  if (written) {
+  if (written && failure.beganWriting) {
     const std::string bytes = std::to_string(written->count) + " " + written->noun;
     if (failure.addressesDone == written->count) {
       Tell(env) << "all " << bytes
