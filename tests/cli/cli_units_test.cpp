@@ -5,11 +5,11 @@
 #include <sstream>
 
 #include "cli/command_line/arguments.h"
+#include "cli/command_line/registry.h"
 #include "cli/output/confirmation.h"
 #include "cli/output/formatting.h"
 #include "cli/output/link_messages.h"
 #include "cli/output/progress_bar.h"
-#include "cli/command_line/registry.h"
 #include "link/region_names.h"
 
 namespace qlr::cli {
