@@ -142,6 +142,9 @@ class CReceiverLink {
                         const std::function<LinkResult<>()>& beforeFirst = {});
   // The value of one address, in service mode.
   LinkResult<int> ReadAddressValue(int address);
+  // Reads each address again and compares it with before[address]; a
+  // ValueChanged failure for the first that differs on a second try.
+  LinkResult<> ConfirmOldValues(const std::vector<int>& addresses, const std::uint8_t* before);
   // Writes one address and reads it back.
   LinkResult<> WriteAndVerify(int address, int value);
   // A failure of the step under way, with the transfer's progress; an error

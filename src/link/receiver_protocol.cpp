@@ -157,6 +157,24 @@ LinkResult<> CReceiverLink::WriteEeprom(int start, int count, const std::uint8_t
                   [this, start, source](int address) { return WriteAndVerify(address, source[address - start]); });
 }
 
+// Every old value read a second time before the first is replaced; a value
+// that differs is read a third time, since one garbled answer is no change of
+// the receiver.
+LinkResult<> CReceiverLink::ConfirmOldValues(const std::vector<int>& addresses, const std::uint8_t* before) {
+  for (const int address : addresses) {
+    LinkResult<int> value = ReadAddressValue(address);
+    if (value && value.Value() != before[address]) value = ReadAddressValue(address);
+    if (!value) return value.Failure();
+    if (value.Value() != before[address]) {
+      char step[64];
+      std::snprintf(step, sizeof step, "address %02X holds %02X, read as %02X before", address, value.Value(),
+                    before[address]);
+      return Fail(LinkFailureKind::ValueChanged, step, command::Name(AddressCommand(command::ReadAddress, address)));
+    }
+  }
+  return {};
+}
+
 LinkResult<> CReceiverLink::WriteEepromAddresses(const std::vector<int>& addresses, const std::uint8_t* image,
                                                  ProgressSink* sink, const std::uint8_t* before) {
   for (const int address : addresses) {
@@ -166,23 +184,6 @@ LinkResult<> CReceiverLink::WriteEepromAddresses(const std::vector<int>& address
   }
   if (addresses.empty()) return {};
   const int count = static_cast<int>(addresses.size());
-  // Every old value read a second time before the first is replaced; a
-  // value that differs is read a third time, since one garbled answer is no
-  // change of the receiver.
-  const auto confirmBefore = [this, &addresses, before]() -> LinkResult<> {
-    for (const int address : addresses) {
-      LinkResult<int> value = ReadAddressValue(address);
-      if (value && value.Value() != before[address]) value = ReadAddressValue(address);
-      if (!value) return value.Failure();
-      if (value.Value() != before[address]) {
-        char step[64];
-        std::snprintf(step, sizeof step, "address %02X holds %02X, read as %02X before", address, value.Value(),
-                      before[address]);
-        return Fail(LinkFailureKind::ValueChanged, step, command::Name(AddressCommand(command::ReadAddress, address)));
-      }
-    }
-    return {};
-  };
   // The steps are the list's positions, so that the progress counts addresses written.
   return Transfer(
       0, count, sink,
@@ -190,7 +191,7 @@ LinkResult<> CReceiverLink::WriteEepromAddresses(const std::vector<int>& address
         const int address = addresses[static_cast<std::size_t>(index)];
         return WriteAndVerify(address, image[address]);
       },
-      count - 1, before ? std::function<LinkResult<>()>(confirmBefore) : nullptr);
+      count - 1, before ? std::function<LinkResult<>()>([&] { return ConfirmOldValues(addresses, before); }) : nullptr);
 }
 
 }  // namespace qlr

@@ -33,7 +33,7 @@ struct OptionSpec {
 
 // Runs a subcommand (commands/commands.h) in the context set up for it and
 // returns the exit status.
-using CommandHandler = int (*)(CommandContext& context);
+using CommandHandler = int (*)(const CommandContext& context);
 
 // What a command needs set up before its handler runs
 // (commands/command_context.h does it), one bit each.

@@ -76,7 +76,7 @@ bool MayWrite(const CommandContext& context, const std::string& what) {
   return false;
 }
 
-int RunGuardedChange(CommandContext& context, const ChangeRequest& request, const std::optional<PortSpec>& port) {
+int RunGuardedChange(const CommandContext& context, const ChangeRequest& request, const std::optional<PortSpec>& port) {
   CReceiverLink link(context.env.systemCalls, &context.ports);
   const OpenedReceiver receiver = OpenReceiver(link, port, context.ports, context.env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
@@ -86,7 +86,7 @@ int RunGuardedChange(CommandContext& context, const ChangeRequest& request, cons
   return ReportChange(result, request, receiver, context);
 }
 
-int RunUnguardedWrite(CommandContext& context, const EepromImage& image, const std::string& what) {
+int RunUnguardedWrite(const CommandContext& context, const EepromImage& image, const std::string& what) {
   CReceiverLink link(context.env.systemCalls, &context.ports);
   const OpenedReceiver receiver = OpenReceiver(link, context.options.port, context.ports, context.env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;

@@ -16,9 +16,9 @@ bool MayWrite(const CommandContext& context, const std::string& what);
 
 // Opens the receiver on `port` (or the one a scan finds) and makes the
 // change with its backup in the context's folder; returns the exit status.
-int RunGuardedChange(CommandContext& context, const ChangeRequest& request, const std::optional<PortSpec>& port);
+int RunGuardedChange(const CommandContext& context, const ChangeRequest& request, const std::optional<PortSpec>& port);
 
 // Opens the receiver and writes all of `image` without a backup (--no-backup).
-int RunUnguardedWrite(CommandContext& context, const EepromImage& image, const std::string& what);
+int RunUnguardedWrite(const CommandContext& context, const EepromImage& image, const std::string& what);
 
 }  // namespace qlr::cli

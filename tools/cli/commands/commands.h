@@ -9,25 +9,25 @@
 namespace qlr::cli {
 
 // Without a receiver (offline.cpp).
-int RunPorts(CommandContext& context);
-int RunDump(CommandContext& context);
-int RunDiff(CommandContext& context);
+int RunPorts(const CommandContext& context);
+int RunDump(const CommandContext& context);
+int RunDiff(const CommandContext& context);
 
 // Reading from the receiver (read.cpp).
-int RunFind(CommandContext& context);
-int RunRegion(CommandContext& context);
-int RunRead(CommandContext& context);
-int RunCompare(CommandContext& context);
+int RunFind(const CommandContext& context);
+int RunRegion(const CommandContext& context);
+int RunRead(const CommandContext& context);
+int RunCompare(const CommandContext& context);
 
 // Why the receiver does not answer, or answers slowly (doctor.cpp).
-int RunDoctor(CommandContext& context);
+int RunDoctor(const CommandContext& context);
 
 // Changing the receiver's EEPROM (write.cpp).
-int RunWrite(CommandContext& context);
-int RunMedium(CommandContext& context);
+int RunWrite(const CommandContext& context);
+int RunMedium(const CommandContext& context);
 
 // The history of changes (history.cpp), and undoing one (undo.cpp).
-int RunHistory(CommandContext& context);
-int RunUndo(CommandContext& context);
+int RunHistory(const CommandContext& context);
+int RunUndo(const CommandContext& context);
 
 }  // namespace qlr::cli

@@ -74,7 +74,7 @@ std::string Conclusion(int code, const Findings& findings) {
 
 }  // namespace
 
-int RunDoctor(CommandContext& context) {
+int RunDoctor(const CommandContext& context) {
   const CliEnvironment& env = context.env;
   const SystemView view;
   const std::vector<PortInfo> map = DescribedPorts(context.ports);

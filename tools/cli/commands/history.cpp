@@ -7,7 +7,7 @@
 
 namespace qlr::cli {
 
-int RunHistory(CommandContext& context) {
+int RunHistory(const CommandContext& context) {
   const CliEnvironment& env = context.env;
   const History& history = context.history;
   const std::filesystem::path& folder = context.backups->path;

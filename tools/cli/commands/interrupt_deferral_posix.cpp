@@ -53,10 +53,9 @@ InterruptDeferral::~InterruptDeferral() {
 bool InterruptDeferred() { return deferredSignal != 0; }
 
 void EndAsInterrupted() {
-  ::raise(deferredSignal);
-  // A handler that let the process live: end it as that signal's default would.
+  // Its default action, which the shell tells from an exit status; every port is closed by now.
   ::signal(deferredSignal, SIG_DFL);
-  ::raise(deferredSignal);
+  ::kill(::getpid(), deferredSignal);
   ::_exit(128 + deferredSignal);
 }
 

@@ -8,7 +8,7 @@
 
 namespace qlr::cli {
 
-int RunPorts(CommandContext& context) {
+int RunPorts(const CommandContext& context) {
   const CliEnvironment& env = context.env;
   const std::vector<PortInfo> ports = DescribedPorts(context.ports);
   if (ports.empty()) {
@@ -20,7 +20,7 @@ int RunPorts(CommandContext& context) {
   return ExitSuccess;
 }
 
-int RunDump(CommandContext& context) {
+int RunDump(const CommandContext& context) {
   const CliEnvironment& env = context.env;
   EepromImage image{};
   if (!LoadImageForCommand(context.operands[0], image, env)) return ExitFile;
@@ -28,7 +28,7 @@ int RunDump(CommandContext& context) {
   return ExitSuccess;
 }
 
-int RunDiff(CommandContext& context) {
+int RunDiff(const CommandContext& context) {
   const CliEnvironment& env = context.env;
   const std::string& first = context.operands[0];
   const std::string& second = context.operands[1];

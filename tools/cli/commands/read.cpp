@@ -46,7 +46,7 @@ bool TargetLooksWritable(const fs::path& path, const std::string& file, bool noC
 
 }  // namespace
 
-int RunFind(CommandContext& context) {
+int RunFind(const CommandContext& context) {
   CReceiverLink link(context.env.systemCalls, &context.ports);
   const std::vector<PortInfo> found = ScanForReceivers(link, context.options.all);
   if (found.empty()) return ReportNoReceiver(link, context.ports, context.env);
@@ -54,7 +54,7 @@ int RunFind(CommandContext& context) {
   return ExitSuccess;
 }
 
-int RunRegion(CommandContext& context) {
+int RunRegion(const CommandContext& context) {
   CReceiverLink link(context.env.systemCalls, &context.ports);
   const OpenedReceiver receiver = OpenReceiver(link, context.options.port, context.ports, context.env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
@@ -64,7 +64,7 @@ int RunRegion(CommandContext& context) {
   return ExitSuccess;
 }
 
-int RunRead(CommandContext& context) {
+int RunRead(const CommandContext& context) {
   const CliEnvironment& env = context.env;
   const std::string& file = context.operands[0];
   const bool noClobber = context.options.noClobber;
@@ -91,7 +91,7 @@ int RunRead(CommandContext& context) {
   return ExitSuccess;
 }
 
-int RunCompare(CommandContext& context) {
+int RunCompare(const CommandContext& context) {
   const CliEnvironment& env = context.env;
   const std::string& file = context.operands[0];
   EepromImage fromFile{};

@@ -10,7 +10,7 @@
 
 namespace qlr::cli {
 
-int RunUndo(CommandContext& context) {
+int RunUndo(const CommandContext& context) {
   const CliEnvironment& env = context.env;
   const std::optional<int> number = UndoneNumber(context.operands, context.history);
   if (!number) {

@@ -11,7 +11,7 @@
 namespace qlr::cli {
 namespace {
 
-int WriteToReceiver(CommandContext& context, const ChangeRequest& request) {
+int WriteToReceiver(const CommandContext& context, const ChangeRequest& request) {
   if (!MayWrite(context, request.what)) return ExitUsage;
   if (context.options.noBackup) return RunUnguardedWrite(context, request.image, request.what);
   return RunGuardedChange(context, request, context.options.port);
@@ -19,7 +19,7 @@ int WriteToReceiver(CommandContext& context, const ChangeRequest& request) {
 
 }  // namespace
 
-int RunWrite(CommandContext& context) {
+int RunWrite(const CommandContext& context) {
   const std::string& file = context.operands[0];
   ChangeRequest request{.what = file, .command = "write"};
   if (!LoadImageForCommand(file, request.image, context.env)) return ExitFile;
@@ -28,7 +28,7 @@ int RunWrite(CommandContext& context) {
   return WriteToReceiver(context, request);
 }
 
-int RunMedium(CommandContext& context) {
+int RunMedium(const CommandContext& context) {
   return WriteToReceiver(context, {.image = MediumValues, .what = "the medium values", .command = "medium"});
 }
 
