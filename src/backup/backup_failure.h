@@ -16,7 +16,9 @@ enum class BackupFailureKind {
   None,           // nothing failed: the Failure() of a successful result
   NoDataFolder,   // there is no folder to keep backups in: no home, or a home that does not exist
   FolderRefused,  // the backup folder, or one above it, could not be made, or is no folder
+  Untrusted,      // the folder or its history is another user's, others may write it, or a link leads to it
   BackupRefused,  // the backup file could not be written whole
+  NameTaken,      // a file of the backup's name exists already: the caller tries another name
   LogRefused,     // the history could not be appended to
   LockRefused,    // the change's lock could not be taken
 };

@@ -1,12 +1,20 @@
-// Where qlr5500 keeps its backups and their history, and who owns what it
-// makes there.
+// Where qlr5500 keeps its backups and their history, who owns what it
+// makes there, and when the folder is to be trusted.
 //
 // Linux (any POSIX system): $XDG_DATA_HOME/qlr5500/backups, by default
 // ~/.local/share/qlr5500/backups. Under sudo (root, with SUDO_UID and
 // SUDO_GID set) it is the invoking user's folder, the home taken from the
-// password database, and whatever the program makes there is given to that
-// user. Windows: %LOCALAPPDATA%\SaveQLR5500\backups, through the known-folder
-// API. A folder the user chose (--backup-dir) replaces either.
+// password database. Windows: %LOCALAPPDATA%\SaveQLR5500\backups, through
+// the known-folder API. A folder the user chose (--backup-dir) replaces
+// either.
+//
+// Running for another user (sudo), root gives that user only what it has
+// just made inside a folder of theirs, never changes the owner of anything
+// that was there, and reaches the folder without following a symbolic link
+// that stands in a folder the user may write; a folder outside the user's
+// own stays root's. Like ssh with its own files, a folder (or history) that
+// belongs to neither the user nor root, or that others may write, is
+// refused, on POSIX systems; Windows leaves that to the folder's ACL.
 //
 // A missing home is never made: a folder below a home that does not exist
 // (uid 65534's /nonexistent) is refused before anything is written.
@@ -31,7 +39,7 @@ struct BackupFolder {
   // Must exist before anything below it is made: the home the folder lies
   // in. Empty for a folder the user chose.
   std::filesystem::path home{};
-  // Who gets what is made there; none when it is the process's own user.
+  // The user root works for (sudo); none when it is the process's own user.
   std::optional<FileOwner> owner{};
 };
 
@@ -42,13 +50,15 @@ struct BackupFolder {
 BackupResult<BackupFolder> FindBackupFolder(const std::optional<std::filesystem::path>& chosen,
                                             const Environment& environment);
 
-// Makes the folder and the folders missing above it (mode 0700), each given
-// to the owner; a home that does not exist is refused, and so is a path on
-// which something other than a folder stands.
+// Makes the folder and the folders missing above it (mode 0700) and checks
+// that it can be trusted; a home that does not exist is refused, and so is
+// a path on which something other than a folder stands.
 BackupResult<> MakeBackupFolder(const BackupFolder& folder);
 
-// Gives `made` (a file or folder just made in the folder) to the folder's
-// owner, when it has one. A symbolic link is not followed.
-void HandOver(const BackupFolder& folder, const std::filesystem::path& made);
+// Whether the folder and its history can be trusted and read: refuses
+// (Untrusted, with the command that mends it) what MakeBackupFolder would
+// refuse, and a history that is another user's, that others may write, or
+// that is no regular file. A folder that does not exist is no refusal.
+BackupResult<> CheckBackupFolder(const BackupFolder& folder);
 
 }  // namespace qlr

@@ -1,5 +1,5 @@
-// The backup folder on POSIX systems: the XDG data folder, the invoking
-// user's under sudo.
+// Finding the backup folder on POSIX systems: the XDG data folder, the
+// invoking user's under sudo. Making and trusting it: folder_access_posix.cpp.
 #include <unistd.h>
 
 #include <limits>
@@ -59,12 +59,6 @@ BackupResult<BackupFolder> FindBackupFolder(const std::optional<fs::path>& chose
   if (!home) return BackupFailure{BackupFailureKind::NoDataFolder, "there is no home folder (--backup-dir names one)"};
   folder.path = folder.home / ".local" / "share" / "qlr5500" / "backups";
   return folder;
-}
-
-void HandOver(const BackupFolder& folder, const fs::path& made) {
-  if (!folder.owner) return;
-  // Best effort: the backup matters more than who owns it.
-  [[maybe_unused]] const int ignored = ::lchown(made.c_str(), folder.owner->uid, folder.owner->gid);
 }
 
 }  // namespace qlr

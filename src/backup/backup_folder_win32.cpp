@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "backup/backup_folder.h"
+#include "backup/folder_making.h"
 
 namespace qlr {
 namespace fs = std::filesystem;
@@ -31,6 +32,12 @@ BackupResult<BackupFolder> FindBackupFolder(const std::optional<fs::path>& chose
   return folder;
 }
 
-void HandOver(const BackupFolder&, const fs::path&) {}
+BackupResult<> MakeBackupFolder(const BackupFolder& folder) {
+  if (BackupResult<> home = RefuseMissingHome(folder); !home) return home;
+  return MakeFoldersOnPath(folder.path);
+}
+
+// The folder's ACL decides who else may write it; there is no sudo to walk for.
+BackupResult<> CheckBackupFolder(const BackupFolder&) { return {}; }
 
 }  // namespace qlr

@@ -15,7 +15,7 @@ namespace qlr {
 enum class LockAttempt {
   Taken,
   HeldElsewhere,  // another open of the file (in any process) holds it
-  Refused,        // the file cannot be opened or locked: missing, unreadable
+  Refused,        // the file cannot be opened or locked: missing, unreadable, no regular file
 };
 
 class ChangeLock {

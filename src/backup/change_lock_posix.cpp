@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "backup/change_lock.h"
+#include "backup/regular_file_posix.h"
 #include "os/unique_fd.h"
 
 namespace qlr {
@@ -22,7 +23,8 @@ ChangeLock& ChangeLock::operator=(ChangeLock&&) noexcept = default;
 LockAttempt ChangeLock::Take(const std::filesystem::path& file) {
   Release();
   if (!impl_) impl_ = std::make_unique<Impl>();
-  UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  // A FIFO in the backup's place must not block the probe of a reader.
+  UniqueFd fd = std::move(OpenRegularFile(AT_FDCWD, file.c_str(), O_RDONLY).fd);
   if (!fd) return LockAttempt::Refused;
   int locked = -1;
   do {

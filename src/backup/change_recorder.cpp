@@ -1,12 +1,11 @@
 #include "backup/change_recorder.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <utility>
 
+#include "backup/backup_file.h"
 #include "backup/history_log.h"
-#include "image/image_file.h"
 #include "os/utf8_path.h"
 
 namespace qlr {
@@ -80,17 +79,16 @@ BackupResult<> ChangeRecorder::Begin(ChangeRecord& record, std::string_view regi
   const auto recorded = [&log](const std::string& name) { return log.find("\t" + name + "\t") != std::string::npos; };
   const std::string stem = LocalTime(now, "%Y-%m-%dT%H-%M-%S") + "_" + PlainName(ShortDevice(record.device)) + "_" +
                            PlainName(regionLabel) + "_before-" + PlainName(record.command);
-  std::filesystem::path backup;
-  ImageFileResult kept = ImageFileFailure{ImageFileStatus::AlreadyExists, EEXIST};
-  for (int attempt = 1; attempt <= NameTries && !kept && kept.Failure().status == ImageFileStatus::AlreadyExists;
+  BackupResult<> kept = BackupFailure{BackupFailureKind::NameTaken,
+                                      "every name tried for the backup is taken in " + Utf8OfPath(folder_.path)};
+  for (int attempt = 1; attempt <= NameTries && !kept && kept.Failure().kind == BackupFailureKind::NameTaken;
        ++attempt) {
     record.backupName = stem + (attempt > 1 ? "-" + std::to_string(attempt) : "") + ".bin";
-    backup = folder_.path / record.backupName;
     if (recorded(record.backupName)) continue;
-    kept = SaveImageFile(backup, record.before, {.replaceExisting = false, .mode = 0444});
+    kept = KeepBackupFile(folder_, record.backupName, record.before);
   }
-  if (!kept) return BackupFailure{BackupFailureKind::BackupRefused, kept.Failure().Describe(backup)};
-  HandOver(folder_, backup);
+  if (!kept) return kept;
+  const std::filesystem::path backup = folder_.path / record.backupName;
   if (lock_.Take(backup) != LockAttempt::Taken) {
     return BackupFailure{BackupFailureKind::LockRefused, "cannot lock " + Utf8OfPath(backup)};
   }

@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <map>
 #include <string_view>
-#include <system_error>
 
+#include "backup/backup_file.h"
 #include "backup/change_lock.h"
 #include "backup/history_log.h"
-#include "image/image_file.h"
 
 namespace qlr {
 namespace fs = std::filesystem;
@@ -60,14 +59,6 @@ Parsed Parse(const std::string& text) {
     parsed.notes.push_back(Note(lineNumber, std::get<SkippedLine>(parsedLine).why));
   }
   return parsed;
-}
-
-BackupState StateOfBackup(const fs::path& file, const EepromImage& kept) {
-  std::error_code error;
-  if (!fs::exists(fs::symlink_status(file, error))) return BackupState::Deleted;
-  EepromImage image{};
-  const bool same = LoadImageFile(file, image) && fs::file_size(file, error) == EepromSize && !error && image == kept;
-  return same ? BackupState::Kept : BackupState::Altered;
 }
 
 ChangeOutcome OutcomeOf(const Change& change, const fs::path& folder) {
@@ -167,7 +158,7 @@ History ReadHistory(const fs::path& folder) {
   for (std::size_t i = 0; i < parsed.changes.size(); ++i) {
     Change& change = parsed.changes[i];
     change.number = static_cast<int>(i + 1);
-    change.backup = StateOfBackup(folder / change.record.backupName, change.record.before);
+    change.backup = StateOfBackupFile(folder / change.record.backupName, change.record.before);
   }
   history.wholeImages = Settle(parsed.changes);
   history.changes.assign(parsed.changes.rbegin(), parsed.changes.rend());

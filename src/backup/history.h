@@ -23,7 +23,11 @@ enum class ChangeOutcome {
 enum class BackupState {
   Kept,     // the backup file holds the image the log holds
   Deleted,  // no backup file: the log's copy is all there is
-  Altered,  // the file differs from the log's copy, or cannot be read
+  Altered,  // the file differs from the log's copy
+  // The file is there but cannot be read (no read permission).
+  Unreadable,
+  // Something other than a regular file stands in its place: a link, a FIFO, a folder.
+  NotAFile,
 };
 
 struct Change {

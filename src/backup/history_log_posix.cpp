@@ -1,4 +1,5 @@
-// Appending to the history on POSIX systems: O_APPEND, one write, fsync.
+// The history on POSIX systems: appended with O_APPEND, one write, fsync,
+// in the folder held open; read without blocking.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,7 +7,9 @@
 #include <cerrno>
 #include <string>
 
+#include "backup/folder_access_posix.h"
 #include "backup/history_log.h"
+#include "backup/regular_file_posix.h"
 #include "os/unique_fd.h"
 #include "os/utf8_path.h"
 
@@ -17,25 +20,58 @@ BackupResult<> AppendToLog(const std::filesystem::path& log, std::string_view li
     return BackupFailure{BackupFailureKind::LogRefused,
                          WithReason("cannot add to the history " + Utf8OfPath(log), error)};
   };
-  const UniqueFd fd(::open(log.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
-  if (!fd) return refused(errno);
+  OpenedFolder opened;
+  if (BackupResult<> usable = OpenBackupFolder(folder, false, opened); !usable) return usable;
+  if (!opened.fd) return refused(ENOENT);
+  const std::string name = log.filename().string();
+  RegularFile file = OpenRegularFile(opened.fd.Get(), name.c_str(), O_RDWR | O_APPEND);
+  bool created = false;
+  if (file.error == ENOENT) {
+    file.fd.Reset(
+        ::openat(opened.fd.Get(), name.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    file.error = errno;
+    created = static_cast<bool>(file.fd);
+    // Another process made it first.
+    if (!file.fd && file.error == EEXIST) file = OpenRegularFile(opened.fd.Get(), name.c_str(), O_RDWR | O_APPEND);
+  }
+  if (file.other) return refused(EINVAL);
+  if (!file.fd) return refused(file.error);
   struct stat status {};
-  if (::fstat(fd.Get(), &status) != 0) return refused(errno);
-  if (!S_ISREG(status.st_mode)) return refused(EINVAL);
-  HandOver(folder, log);
+  if (::fstat(file.fd.Get(), &status) != 0) return refused(errno);
+  if (!created) {
+    if (BackupResult<> trusted = CheckTrusted(log, status, folder); !trusted) return trusted;
+  } else if (opened.giveTo) {
+    // Best effort: the record matters more than who owns the log.
+    [[maybe_unused]] const int given = ::fchown(file.fd.Get(), opened.giveTo->uid, opened.giveTo->gid);
+  }
   std::string text;
   char last = '\n';
-  if (status.st_size > 0 && ::pread(fd.Get(), &last, 1, status.st_size - 1) == 1 && last != '\n') text = "\n";
+  if (status.st_size > 0 && ::pread(file.fd.Get(), &last, 1, status.st_size - 1) == 1 && last != '\n') text = "\n";
   text += line;
   ssize_t written = -1;
   do {
-    written = ::write(fd.Get(), text.data(), text.size());
+    written = ::write(file.fd.Get(), text.data(), text.size());
   } while (written < 0 && errno == EINTR);
   if (written < 0) return refused(errno);
   // Never written in two parts: a second write could land after another process's line.
   if (static_cast<std::size_t>(written) != text.size()) return refused(ENOSPC);
-  if (::fsync(fd.Get()) != 0) return refused(errno);
+  if (::fsync(file.fd.Get()) != 0) return refused(errno);
+  // A new log's name must reach the disk too, or a power loss could take the record with it.
+  if (created && ::fsync(opened.fd.Get()) != 0 && errno != EINVAL) return refused(errno);
   return {};
+}
+
+std::string ReadLogText(const std::filesystem::path& log) {
+  const RegularFile file = OpenRegularFile(AT_FDCWD, log.c_str(), O_RDONLY);
+  std::string text;
+  char buffer[65536];
+  for (ssize_t got = 0; file.fd;) {
+    got = ::read(file.fd.Get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  return text;
 }
 
 }  // namespace qlr

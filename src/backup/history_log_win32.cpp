@@ -2,6 +2,8 @@
 // FlushFileBuffers.
 #include <windows.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "backup/history_log.h"
@@ -39,8 +41,14 @@ BackupResult<> AppendToLog(const std::filesystem::path& log, std::string_view li
     ::SetLastError(ERROR_DISK_FULL);
     return refused();
   }
+  // A new log's folder entry needs no flush of its own: the file system journals it with the file.
   if (!::FlushFileBuffers(file.Get())) return refused();
   return {};
+}
+
+std::string ReadLogText(const std::filesystem::path& log) {
+  std::ifstream file(log, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace qlr

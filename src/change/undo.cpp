@@ -28,9 +28,10 @@ UndoPlan PlanUndo(const History& history, const std::filesystem::path& folder, i
   plan.backup = folder / change->record.backupName;
   if (change->outcome == ChangeOutcome::InProgress) {
     plan.refusal = UndoPlan::Refusal::InProgress;
-  } else if (change->backup == BackupState::Altered) {
-    plan.refusal = UndoPlan::Refusal::BackupAltered;
+  } else if (change->backup != BackupState::Kept && change->backup != BackupState::Deleted) {
+    plan.refusal = UndoPlan::Refusal::BackupRefused;
   }
+  plan.backupState = change->backup;
   plan.backupDeleted = change->backup == BackupState::Deleted;
   plan.request = {.image = change->record.before,
                   .what = "the values from before change " + std::to_string(number),

@@ -25,13 +25,15 @@ struct UndoPlan {
     None,
     NoSuchChange,   // the history holds no change of that number
     InProgress,     // another process is still making it
-    BackupAltered,  // the backup file and the history's copy of it disagree: neither is trusted
+    BackupRefused,  // the backup file disagrees with the history's copy, or cannot be checked against it
   };
 
   Refusal refusal = Refusal::None;
   ChangeRequest request{};         // what to write, when not refused
   bool backupDeleted = false;      // the backup file is gone: the history's copy is written
   std::filesystem::path backup{};  // the backup file of the change undone
+  // What is wrong with the backup file, for BackupRefused.
+  BackupState backupState = BackupState::Kept;
 };
 
 // Whether change `number` of `history`, kept in `folder`, can be undone,

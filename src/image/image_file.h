@@ -16,6 +16,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "image/eeprom_image.h"
@@ -51,6 +52,10 @@ struct SaveOptions {
   int mode = -1;
   // Windows: the hidden attribute from the start. POSIX files have none.
   bool hidden = false;
+  // POSIX, as root: the user and group a new file belongs to from before it
+  // takes its name; none for the process's own. Windows ignores them.
+  std::optional<unsigned> owner{};
+  std::optional<unsigned> group{};
 };
 
 // Loads the first 128 bytes of the file; longer files are accepted.

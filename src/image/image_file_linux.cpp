@@ -8,8 +8,8 @@
 
 namespace qlr {
 
-bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+bool RenameNoReplace(int folder, const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   // Older kernels and file systems without the flag.
   if (errno == EINVAL || errno == ENOSYS) errno = ENOTSUP;
   return false;

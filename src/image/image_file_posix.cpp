@@ -1,5 +1,6 @@
-// Saving an image on POSIX file systems: temporary file, fsync, rename.
-// The rename that refuses an existing name is each system's own
+// Saving an image on POSIX file systems: temporary file, fsync, rename,
+// each step relative to the folder the file goes in (the current one, for a
+// path). The rename that refuses an existing name is each system's own
 // (image_file_posix.h).
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "image/image_file.h"
+#include "image/image_file_in_folder.h"
 #include "image/image_file_posix.h"
 #include "os/unique_fd.h"
 
@@ -21,13 +23,20 @@ namespace {
 
 constexpr int TemporaryNameTries = 16;
 
+// Where a file goes: `name` relative to the folder open as `folder`, which
+// is AT_FDCWD for a path.
+struct Place {
+  int folder = AT_FDCWD;
+  fs::path name;
+};
+
 // Removes the temporary file unless it was moved into place.
 class TemporaryFile {
  public:
-  TemporaryFile() = default;
+  explicit TemporaryFile(int folder) : folder_(folder) {}
   ~TemporaryFile() {
     fd_.Reset();
-    if (!path_.empty()) ::unlink(path_.c_str());
+    if (!name_.empty()) ::unlinkat(folder_, name_.c_str(), 0);
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -35,15 +44,14 @@ class TemporaryFile {
   // Created beside `target` so that the final rename stays on one file system.
   bool Create(const fs::path& target) {
     static std::atomic<unsigned> counter{0};
-    const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
     for (int attempt = 0; attempt < TemporaryNameTries; ++attempt) {
       const std::string name =
           "." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(counter++);
-      const fs::path candidate = directory / name;
+      const fs::path candidate = target.parent_path() / name;
       // 0666: the kernel applies the user's umask, as for any new file.
-      fd_.Reset(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+      fd_.Reset(::openat(folder_, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
       if (fd_) {
-        path_ = candidate;
+        name_ = candidate;
         return true;
       }
       if (errno != EEXIST) return false;
@@ -87,29 +95,34 @@ class TemporaryFile {
   bool MoveTo(const fs::path& target, bool replace) {
     int result = 0;
     if (replace) {
-      result = ::rename(path_.c_str(), target.c_str());
+      result = ::renameat(folder_, name_.c_str(), folder_, target.c_str());
     } else {
-      result = RenameNoReplace(path_, target) ? 0 : -1;
+      result = RenameNoReplace(folder_, name_, target) ? 0 : -1;
       if (result != 0 && errno == ENOTSUP) {
         // File systems without the flag: a hard link refuses an existing name too.
-        result = ::link(path_.c_str(), target.c_str());
+        result = ::linkat(folder_, name_.c_str(), folder_, target.c_str(), 0);
         if (result == 0) return true;  // the destructor unlinks the temporary name
       }
     }
     if (result != 0) return false;
-    path_.clear();
+    name_.clear();
     return true;
   }
 
  private:
+  int folder_;
   UniqueFd fd_;
-  fs::path path_;
+  fs::path name_;
 };
 
-void SyncDirectoryOf(const fs::path& target) {
-  const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
+// The new name reaches the disk with its folder; a folder found by path is
+// flushed where it can be opened, as a last step that no longer fails.
+bool SyncFolder(const Place& place) {
+  if (place.folder != AT_FDCWD) return ::fsync(place.folder) == 0 || errno == EINVAL;
+  const fs::path directory = place.name.has_parent_path() ? place.name.parent_path() : fs::path(".");
   const UniqueFd directoryFd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (directoryFd) ::fsync(directoryFd.Get());
+  return true;
 }
 
 // Writing through a symbolic link means replacing the file it names.
@@ -120,7 +133,7 @@ fs::path ResolvedTarget(const fs::path& path) {
 }
 
 // The refusal for a target that exists, or Ok.
-ImageFileResult CheckExisting(const fs::path& target, const struct stat& existing, const SaveOptions& options) {
+ImageFileResult CheckExisting(const Place& target, const struct stat& existing, const SaveOptions& options) {
   if (!options.replaceExisting) return ImageFileFailure{ImageFileStatus::AlreadyExists, EEXIST};
   if (S_ISDIR(existing.st_mode)) return ImageFileFailure{ImageFileStatus::CannotOpen, EISDIR};
   // A rename would put a file where a FIFO, device or socket was.
@@ -129,9 +142,39 @@ ImageFileResult CheckExisting(const fs::path& target, const struct stat& existin
   if ((existing.st_mode & 0222) == 0) return ImageFileFailure{ImageFileStatus::ReadOnlyTarget, EACCES};
   // The directory's permission is what a rename needs; the file's own
   // owner, group and ACL must not be passed over.
-  if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+  if (::faccessat(target.folder, target.name.c_str(), W_OK, AT_EACCESS) != 0) {
     return ImageFileFailure{ImageFileStatus::NotPermitted, errno};
   }
+  return {};
+}
+
+ImageFileResult SaveAt(const Place& target, const EepromImage& image, const SaveOptions& options) {
+  struct stat existing {};
+  const bool exists = ::fstatat(target.folder, target.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+  if (exists) {
+    if (const ImageFileResult refusal = CheckExisting(target, existing, options); !refusal) return refusal;
+  }
+
+  TemporaryFile temporary(target.folder);
+  if (!temporary.Create(target.name)) return ImageFileFailure{ImageFileStatus::WriteFailed, errno};
+  if (!temporary.WriteAll(image.data(), image.size())) return ImageFileFailure{ImageFileStatus::WriteFailed, errno};
+  // Before the mode: a change of owner may clear set-id bits.
+  if (exists) {
+    temporary.KeepOwner(existing.st_uid, existing.st_gid);
+  } else if (options.owner && options.group) {
+    temporary.KeepOwner(*options.owner, *options.group);
+  }
+  if (options.mode >= 0 || exists) {
+    const mode_t mode = options.mode >= 0 ? static_cast<mode_t>(options.mode) : existing.st_mode & 07777;
+    if (!temporary.SetMode(mode)) return ImageFileFailure{ImageFileStatus::WriteFailed, errno};
+  }
+  if (!temporary.SyncAndClose()) return ImageFileFailure{ImageFileStatus::WriteFailed, errno};
+  if (!temporary.MoveTo(target.name, options.replaceExisting)) {
+    const int moveError = errno;
+    if (moveError == EEXIST) return ImageFileFailure{ImageFileStatus::AlreadyExists, EEXIST};
+    return ImageFileFailure{ImageFileStatus::WriteFailed, moveError};
+  }
+  if (!SyncFolder(target)) return ImageFileFailure{ImageFileStatus::WriteFailed, errno};
   return {};
 }
 
@@ -152,37 +195,23 @@ ImageFileResult LoadImageFile(const std::filesystem::path& path, EepromImage& im
 }
 
 ImageFileResult CheckSaveTarget(const fs::path& path, const SaveOptions& options) {
-  const fs::path target = ResolvedTarget(path);
+  const Place target{AT_FDCWD, ResolvedTarget(path)};
   struct stat existing {};
-  if (::lstat(target.c_str(), &existing) != 0) return {};
+  if (::lstat(target.name.c_str(), &existing) != 0) return {};
   return CheckExisting(target, existing, options);
 }
 
 ImageFileResult SaveImageFile(const fs::path& path, const EepromImage& image, const SaveOptions& options) {
-  const fs::path target = ResolvedTarget(path);
-  struct stat existing {};
-  const bool exists = ::lstat(target.c_str(), &existing) == 0;
-  if (exists) {
-    if (const ImageFileResult refusal = CheckExisting(target, existing, options); !refusal) return refusal;
-  }
+  return SaveAt({AT_FDCWD, ResolvedTarget(path)}, image, options);
+}
 
-  TemporaryFile temporary;
-  if (!temporary.Create(target)) return ImageFileFailure{ImageFileStatus::WriteFailed, errno};
-  if (!temporary.WriteAll(image.data(), image.size())) return ImageFileFailure{ImageFileStatus::WriteFailed, errno};
-  // Before the mode: a change of owner may clear set-id bits.
-  if (exists) temporary.KeepOwner(existing.st_uid, existing.st_gid);
-  if (options.mode >= 0 || exists) {
-    const mode_t mode = options.mode >= 0 ? static_cast<mode_t>(options.mode) : existing.st_mode & 07777;
-    if (!temporary.SetMode(mode)) return ImageFileFailure{ImageFileStatus::WriteFailed, errno};
+ImageFileResult SaveImageFileIn(int folder, const std::string& name, const EepromImage& image,
+                                const SaveOptions& options) {
+  // A name only: nothing outside the folder, and no link followed.
+  if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") {
+    return ImageFileFailure{ImageFileStatus::WriteFailed, EINVAL};
   }
-  if (!temporary.SyncAndClose()) return ImageFileFailure{ImageFileStatus::WriteFailed, errno};
-  if (!temporary.MoveTo(target, options.replaceExisting)) {
-    const int moveError = errno;
-    if (moveError == EEXIST) return ImageFileFailure{ImageFileStatus::AlreadyExists, EEXIST};
-    return ImageFileFailure{ImageFileStatus::WriteFailed, moveError};
-  }
-  SyncDirectoryOf(target);
-  return {};
+  return SaveAt({folder, name}, image, options);
 }
 
 }  // namespace qlr

@@ -7,10 +7,12 @@
 
 namespace qlr {
 
-// Renames `from` to `to` in one step, unless something is named `to`. False
+// Renames `from` to `to`, both relative to the folder open as `folder`
+// (AT_FDCWD for the current one), in one step, unless something is named
+// `to`. False
 // with errno set on failure: EEXIST when `to` exists, ENOTSUP when the
 // system or the file system cannot refuse an existing name (the caller then
 // makes a hard link instead, which refuses one too).
-bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
+bool RenameNoReplace(int folder, const std::filesystem::path& from, const std::filesystem::path& to);
 
 }  // namespace qlr

@@ -183,26 +183,39 @@ TEST_F(HistoryTest, ANameTheHistoryHoldsIsNeverTakenAgain) {
   EXPECT_TRUE(record.time[19] == '+' || record.time[19] == '-') << record.time;
 }
 
-// Root with SUDO_UID and SUDO_GID, as sudo leaves it: the invoking user's folder, and theirs.
+// Root with SUDO_UID and SUDO_GID, as sudo leaves it: the invoking user's folder, and what is made in it theirs.
 TEST(BackupFolder, UnderSudoTheFolderIsTheInvokingUsersAndAMissingHomeIsNeverMade) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root";
   TempDirectory dir;
+  const fs::path home = dir / "home";
+  fs::create_directory(home);
+  ASSERT_EQ(::chown(home.c_str(), testing::UnprivilegedId, testing::UnprivilegedId), 0);
   Environment environment{{"SUDO_UID", std::to_string(testing::UnprivilegedId)},
                           {"SUDO_GID", std::to_string(testing::UnprivilegedId)},
-                          {"XDG_DATA_HOME", (dir / "data").string()}};
+                          {"XDG_DATA_HOME", (home / "data").string()}};
   BackupResult<BackupFolder> found = FindBackupFolder(std::nullopt, environment);
   ASSERT_TRUE(found);
-  EXPECT_EQ(found.Value().path, dir / "data" / "qlr5500" / "backups");
-  ASSERT_TRUE(MakeBackupFolder(found.Value()));
-  ChangeRecord record = Record("/dev/ttyUSB0", 1);
-  ChangeRecorder recorder(found.Value());
-  ASSERT_TRUE(recorder.Begin(record, "USA"));
-  for (const fs::path& made :
-       {dir / "data", found.Value().path, found.Value().path / record.backupName, HistoryLogPath(found.Value().path)}) {
-    struct stat status {};
-    ASSERT_EQ(::stat(made.c_str(), &status), 0);
-    EXPECT_EQ(status.st_uid, testing::UnprivilegedId) << made;
+  EXPECT_EQ(found.Value().path, home / "data" / "qlr5500" / "backups");
+  // A folder outside the user's own stays root's, and so does what is kept there.
+  const fs::path elsewhere = dir / "srv" / "backups";
+  const BackupResult<BackupFolder> chosen = FindBackupFolder(elsewhere, environment);
+  for (const BackupFolder& folder : {found.Value(), chosen.Value()}) {
+    ASSERT_TRUE(MakeBackupFolder(folder));
+    ChangeRecord record = Record("/dev/ttyUSB0", 1);
+    ChangeRecorder recorder(folder);
+    ASSERT_TRUE(recorder.Begin(record, "USA"));
+    const unsigned owner = folder.path == elsewhere ? 0 : testing::UnprivilegedId;
+    for (const fs::path& made :
+         {folder.path.parent_path(), folder.path, folder.path / record.backupName, HistoryLogPath(folder.path)}) {
+      struct stat status {};
+      ASSERT_EQ(::stat(made.c_str(), &status), 0);
+      EXPECT_EQ(status.st_uid, owner) << made;
+    }
   }
+  // The scratch folder was there before: it is never given away.
+  struct stat status {};
+  ASSERT_EQ(::stat(dir.Path().c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, 0u);
   // Without XDG_DATA_HOME the home is the user's from the password database: /nonexistent for uid 65534.
   environment.Set("XDG_DATA_HOME", "");
   found = FindBackupFolder(std::nullopt, environment);

@@ -20,14 +20,18 @@ using Lines = std::vector<std::string>;
 
 class CliBackups : public CliFixture {
  protected:
+  // A few seconds at most: a command that waits longer (on a FIFO) has hung.
   ChildResult Run(std::vector<std::string> words, bool unprivileged = false) const {
     words.insert(words.begin(), QLR_PROGRAM_UNDER_TEST);
-    return RunChild(words, {.environment = environment, .unprivileged = unprivileged});
+    ChildResult result =
+        RunChild(words, {.environment = environment, .unprivileged = unprivileged, .limit = std::chrono::seconds(5)});
+    EXPECT_FALSE(result.timedOut) << words[1] << " hung";
+    return result;
   }
   // The history's lines for scripts, each split at its tabs.
-  std::vector<Lines> History() const {
+  std::vector<Lines> History(bool unprivileged = false) const {
     std::vector<Lines> changes;
-    std::istringstream lines(Run({"history", "--porcelain"}).out);
+    std::istringstream lines(Run({"history", "--porcelain"}, unprivileged).out);
     for (std::string line; std::getline(lines, line);) {
       Lines& fields = changes.emplace_back();
       std::istringstream split(line);
@@ -89,20 +93,50 @@ TEST_F(CliBackups, UndoChecksTheBackupAndTheRegionBeforeWriting) {
     Lines words;
     int exitCode;
     std::string message;
+    std::string state;  // of the backup, as the history tells it
   };
   const Case cases[] = {
-      {[&] { receiver.SetRegion(13); }, {"undo", "--yes"}, 2, "is of region FCC CAN (13): nothing written (--force"},
+      {[&] { receiver.SetRegion(13); },
+       {"undo", "--yes"},
+       2,
+       "is of region FCC CAN (13): nothing written (--force",
+       "kept"},
       {[&] {
          fs::permissions(backup, fs::perms::owner_write, fs::perm_options::add);
          WriteBytes(backup, Pattern(128));
        },
        {"undo", "--yes", "--force"},
        4,
-       backup.string() + " no longer holds what the history kept of it"},
-      {[&] { fs::remove(backup); }, {"undo", "--yes", "--force"}, 0, backup.string() + " is gone: writing the copy"},
+       backup.string() + " no longer holds what the history kept of it",
+       "altered"},
+      // Neither may make a command wait or be taken for the backup.
+      {[&] {
+         fs::remove(backup);
+         ASSERT_EQ(::mkfifo(backup.c_str(), 0600), 0);
+       },
+       {"undo", "--yes", "--force"},
+       4,
+       backup.string() + " is not a regular file: nothing written (remove it",
+       "not-a-file"},
+      {[&] {
+         fs::remove(backup);
+         fs::create_symlink(File("p.bin"), backup);
+       },
+       {"undo", "--yes", "--force"},
+       4,
+       backup.string() + " is not a regular file",
+       "not-a-file"},
+      {[&] { fs::remove(backup); },
+       {"undo", "--yes", "--force"},
+       0,
+       backup.string() + " is gone: writing the copy",
+       "deleted"},
   };
   for (const Case& c : cases) {
     c.before();
+    EXPECT_EQ(History().at(0)[10], c.state);
+    EXPECT_EQ(Run({"region"}).exitCode, 0);
+    EXPECT_EQ(Run({"read", File("r.bin")}).exitCode, 0);
     receiver.ClearCommands();
     const ChildResult result = Run(c.words);
     EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
@@ -187,6 +221,28 @@ TEST_F(CliBackups, SuggestedCommandsPasteAndNamesCannotForgeLines) {
   EXPECT_FALSE(Contains(history, "\nname.bin")) << history;
 }
 
+// Root reads any file: only another user meets a backup that cannot be read.
+TEST_F(CliBackups, ABackupThatCannotBeReadIsNotTakenForAnAlteredOne) {
+  if (const std::string why = WhyNotUnprivileged(); !why.empty()) GTEST_SKIP() << why;
+  fs::permissions(dir_.Path(), fs::perms::all);
+  ASSERT_EQ(::chmod(Device().c_str(), 0666), 0);
+  ASSERT_EQ(Run({"write", "--yes", File("p.bin", Pattern(128))}, true).exitCode, 0);
+  const std::string backup = History(true).at(0)[9];
+  ASSERT_EQ(::chmod(backup.c_str(), 0), 0);
+  EXPECT_EQ(History(true).at(0)[10], "unreadable");
+  EXPECT_TRUE(
+      Contains(Run({"history"}, true).out, "(cannot be read: undo refuses it until 'chmod u+r " + backup + "')"));
+  receiver.ClearCommands();
+  const ChildResult undone = Run({"undo", "--yes"}, true);
+  EXPECT_EQ(undone.exitCode, 4);
+  EXPECT_TRUE(Contains(undone.err, backup +
+                                       " cannot be read, so it cannot be checked against the history's copy: "
+                                       "nothing written (run 'chmod u+r " +
+                                       backup + "', then undo again)"))
+      << undone.err;
+  EXPECT_TRUE(Writes(receiver).empty());
+}
+
 // Nothing reaches the receiver when its old values cannot be kept.
 TEST_F(CliBackups, NothingIsWrittenWithoutABackup) {
   WriteBytes(dir_ / "file", {0});
@@ -227,6 +283,95 @@ TEST_F(CliBackups, NothingIsWrittenWithoutABackup) {
   }
   if (mounted) ::umount(full.c_str());
   EXPECT_FALSE(fs::exists("/nonexistent"));
+}
+
+// Like ssh with its own files: a folder or history that someone else may write is refused, with the fix.
+TEST_F(CliBackups, AFolderSomeoneElseControlsIsRefusedBeforeTheReceiverIsAsked) {
+  const fs::path folder = dir_ / "data" / "qlr5500" / "backups";
+  const fs::path log = folder / "history.log";
+  struct Case {
+    std::function<void()> plant;
+    std::string refusal;
+    bool needsRoot = false;
+  };
+  const Case cases[] = {
+      {[&] { ASSERT_EQ(::chown(folder.c_str(), UnprivilegedId, UnprivilegedId), 0); },
+       folder.string() + ": it belongs to ", true},
+      {[&] { fs::permissions(folder, fs::perms::all); },
+       folder.string() + ": others may write it (look at what is in it, then run 'chmod go-w " + folder.string() +
+           "')"},
+      {[&] {
+         WriteBytes(log, {});
+         fs::permissions(log, fs::perms::others_write, fs::perm_options::add);
+       },
+       log.string() + ": others may write it (look at it, then run 'chmod go-w " + log.string() + "')"},
+      {[&] { ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0); }, log.string() + ": it is not a regular file (remove it)"},
+  };
+  for (const Case& c : cases) {
+    if (c.needsRoot && ::geteuid() != 0) continue;
+    fs::remove_all(dir_ / "data");
+    fs::create_directories(folder);
+    fs::permissions(folder, fs::perms::owner_all);
+    c.plant();
+    const ChildResult written = Run({"write", "--yes", File("p.bin", Pattern(128))});
+    EXPECT_EQ(written.exitCode, 4);
+    EXPECT_TRUE(Contains(written.err, "cannot keep a backup: refusing " + c.refusal)) << written.err;
+    EXPECT_TRUE(Writes(receiver).empty());
+    const ChildResult history = Run({"history"});
+    EXPECT_EQ(history.exitCode, 4);
+    EXPECT_TRUE(Contains(history.err, "no history: refusing " + c.refusal)) << history.err;
+    const ChildResult region = Run({"region"});
+    EXPECT_EQ(region.exitCode, 0);
+    EXPECT_TRUE(Contains(region.err, "not looking for changes cut short: refusing " + c.refusal)) << region.err;
+  }
+}
+
+// sudo by uid 65534, whose links lead into a folder of root's: root follows none, and nothing of root's changes.
+TEST_F(CliBackups, UnderSudoRootFollowsNoLinkTheUserPlanted) {
+  if (const std::string why = WhyNotUnprivileged(); !why.empty()) GTEST_SKIP() << why;
+  fs::permissions(dir_.Path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  const fs::path rootOnly = dir_ / "root-only";
+  fs::create_directory(rootOnly);
+  fs::permissions(rootOnly, fs::perms::owner_all);
+  const fs::path rootLog = rootOnly / "history.log";
+  WriteBytes(rootLog, {'r', 'o', 'o', 't', '\n'});
+  fs::permissions(rootLog, fs::perms::owner_read | fs::perms::owner_write);
+  const fs::path home = dir_ / "home";
+  fs::create_directory(home);
+  ASSERT_EQ(::chown(home.c_str(), UnprivilegedId, UnprivilegedId), 0);
+  const std::string data = (home / "data").string(), ours = (home / "data" / "qlr5500").string(),
+                    backups = ours + "/backups", link = (home / "link").string();
+  ASSERT_EQ(RunUnprivileged([&] {
+              const bool planted = ::mkdir(data.c_str(), 0755) == 0 && ::mkdir(ours.c_str(), 0755) == 0 &&
+                                   ::symlink(rootOnly.c_str(), backups.c_str()) == 0 &&
+                                   ::symlink(rootOnly.c_str(), link.c_str()) == 0;
+              return planted ? 0 : 1;
+            }),
+            0);
+  const std::string nobody = std::to_string(UnprivilegedId);
+  environment = {{"SUDO_UID", nobody}, {"SUDO_GID", nobody}, {"XDG_DATA_HOME", data}};
+  struct Case {
+    Lines options;
+    std::string link;
+  };
+  const Case cases[] = {
+      {{}, backups + ": it"}, {{"--backup-dir", link + "/sub"}, link}, {{"--backup-dir", link}, link + ": it"}};
+  for (const Case& c : cases) {
+    Lines words = {"write", "--yes", File("p.bin", Pattern(128))};
+    words.insert(words.end(), c.options.begin(), c.options.end());
+    const ChildResult result = Run(words);
+    EXPECT_EQ(result.exitCode, 4);
+    EXPECT_TRUE(Contains(result.err, c.link + " is a symbolic link in a folder that ")) << result.err;
+    EXPECT_TRUE(Writes(receiver).empty());
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(rootOnly), fs::directory_iterator()), 1);
+  for (const fs::path& untouched : {rootOnly, rootLog}) {
+    struct stat status {};
+    ASSERT_EQ(::stat(untouched.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 0u) << untouched;
+    EXPECT_EQ(status.st_mode & 07777, untouched == rootLog ? 0600u : 0700u) << untouched;
+  }
+  EXPECT_EQ(ReadBytes(rootLog), (std::vector<unsigned char>{'r', 'o', 'o', 't', '\n'}));
 }
 
 // A write stopped at a command: killed, interrupted, or failed by the
@@ -281,7 +426,7 @@ TEST_P(CliStoppedWrite, TheNextCommandNamesACutChangeAndUndoRestoresTheOriginal)
   const std::string named = "change 1 (write " + File("p.bin") + " on " + Device() + ", ";
   EXPECT_EQ(Contains(Run({"region"}, stop.unprivileged).err, named), stop.outcome == "cut" || stop.outcome == "failed");
   EXPECT_EQ(Contains(result.err, "'qlr5500 undo 1' puts back"), stop.outcome == "failed") << result.err;
-  const std::vector<Lines> history = History();
+  const std::vector<Lines> history = History(stop.unprivileged);
   if (stop.outcome.empty()) {
     EXPECT_TRUE(history.empty());
     EXPECT_EQ(Memory(), original);

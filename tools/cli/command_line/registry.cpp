@@ -163,8 +163,8 @@ const CommandTable& Registry() {
                       "how many bytes changed, the outcome, and the backup of the values from before. A\n"
                       "change that may have left the EEPROM partly written (cut short, or failed\n"
                       "part-way) is marked, settled or with the undo that brings back whole values; so\n"
-                      "is a backup file deleted or altered since. Damaged lines of the history are\n"
-                      "skipped and named. Needs no receiver.\n",
+                      "is a backup file deleted, altered, unreadable or replaced since, with what to do.\n"
+                      "Damaged lines of the history are skipped and named. Needs no receiver.\n",
            .run = RunHistory,
            .needs = NeedsHistory},
           {.name = "undo",
@@ -176,8 +176,9 @@ const CommandTable& Registry() {
            .details = "Writes back what the EEPROM held before change N of 'qlr5500 history' (the\n"
                       "newest by default) into the receiver it was made on, as write does: a backup\n"
                       "first, then the differing bytes. A backup file that differs from the history's\n"
-                      "copy of it is refused; a deleted one is no obstacle, the history's copy is\n"
-                      "written. Another receiver (--port), or one of another region, needs a second\n"
+                      "copy of it, cannot be read or is no regular file is refused; a deleted one is\n"
+                      "no obstacle, the history's copy is written. Another receiver (--port), or one of another "
+                      "region, needs a second\n"
                       "confirmation, or --force with --yes.\n",
            .run = RunUndo,
            .needs = NeedsPorts | NeedsHistory | WarnsOfCutChanges | KeepsBackups | UndoesAChange,

@@ -33,11 +33,20 @@ SetUp SetUpCommand(const CommandSpec& command, const Invocation& call, const Cli
     }
     if (!found && keeps) return {std::nullopt, ReportNoBackup(found.Failure(), env)};
     if (found) {
-      if (const BackupResult<> made = keeps ? MakeBackupFolder(found.Value()) : BackupResult<>(); !made) {
-        return {std::nullopt, ReportNoBackup(made.Failure(), env)};
+      // Before the receiver is opened: a refusal here leaves it untouched.
+      BackupResult<> usable = keeps ? MakeBackupFolder(found.Value()) : BackupResult<>();
+      if (usable) usable = CheckBackupFolder(found.Value());
+      if (!usable && keeps) return {std::nullopt, ReportNoBackup(usable.Failure(), env)};
+      if (!usable && Has(command, NeedsHistory)) {
+        Tell(env) << "no history: " << usable.Failure().what << "\n";
+        return {std::nullopt, ExitFile};
       }
-      context.backups = found.Value();
-      context.history = ReadHistory(found.Value().path);
+      if (!usable) {
+        Tell(env) << "not looking for changes cut short: " << usable.Failure().what << "\n";
+      } else {
+        context.backups = found.Value();
+        context.history = ReadHistory(found.Value().path);
+      }
     }
   }
 

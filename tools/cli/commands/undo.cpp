@@ -5,6 +5,7 @@
 #include "cli/command_line/exit_codes.h"
 #include "cli/commands/change_command.h"
 #include "cli/commands/commands.h"
+#include "cli/output/backup_state_text.h"
 #include "cli/output/messages.h"
 #include "os/utf8_path.h"
 
@@ -31,9 +32,8 @@ int RunUndo(const CommandContext& context) {
     case UndoPlan::Refusal::InProgress:
       Tell(env) << "change " << *number << " is still being made by another qlr5500: nothing written\n";
       return ExitUsage;
-    // Two copies that disagree: neither is trusted over the other.
-    case UndoPlan::Refusal::BackupAltered:
-      Tell(env) << backup << " no longer holds what the history kept of it: not writing either copy\n";
+    case UndoPlan::Refusal::BackupRefused:
+      Tell(env) << BackupRefusal(plan.backupState, plan.backup) << "\n";
       return ExitFile;
     case UndoPlan::Refusal::None: break;
   }

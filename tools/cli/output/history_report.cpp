@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <map>
 
+#include "cli/output/backup_state_text.h"
 #include "cli/output/messages.h"
 #include "cli/output/shell_words.h"
 #include "link/region_names.h"
@@ -78,15 +79,6 @@ const char* OutcomeWord(ChangeOutcome outcome) {
   return "cut";
 }
 
-const char* BackupWord(BackupState state) {
-  switch (state) {
-    case BackupState::Kept: return "kept";
-    case BackupState::Deleted: return "deleted";
-    case BackupState::Altered: break;
-  }
-  return "altered";
-}
-
 const char* SettlementWord(const Change& change) {
   if (!change.partial) return "-";
   return change.unsettled ? "unsettled" : "settled";
@@ -121,10 +113,8 @@ std::string FormatHistory(const History& history, const std::filesystem::path& f
             Printable(change.record.device) + ", " + std::string(RegionName(change.record.region)) + ": " +
             std::to_string(changed) + (changed == 1 ? " byte, " : " bytes, ") +
             OutcomeText(change, undo == undos.end() ? 0 : undo->second, backupDir) + "\n";
-    text += std::string(width + 2, ' ') + "backup " + change.record.backupName;
-    if (change.backup == BackupState::Deleted) text += " (deleted: undo writes the history's copy)";
-    if (change.backup == BackupState::Altered) text += " (altered since: undo refuses it)";
-    text += "\n";
+    text += std::string(width + 2, ' ') + "backup " + change.record.backupName +
+            BackupStateNote(change.backup, folder / change.record.backupName) + "\n";
   }
   return text;
 }
@@ -140,7 +130,7 @@ std::string FormatHistoryPorcelain(const History& history, const std::filesystem
                                      std::to_string(failedAt), EscapedField(Utf8OfPath(folder / r.backupName))}) {
       text += field + "\t";
     }
-    text += std::string(BackupWord(change.backup)) + "\t" + SettlementWord(change) + "\t" +
+    text += std::string(BackupStateWord(change.backup)) + "\t" + SettlementWord(change) + "\t" +
             (change.undoneBy != 0 ? std::to_string(change.undoneBy) : "-") + "\n";
   }
   return text;

@@ -24,7 +24,7 @@ std::string FormatHistory(const History& history, const std::filesystem::path& f
 // argument (write: the file; undo: the backup name of the change undone),
 // device, region code, bytes changed, outcome (done, failed, cut,
 // in-progress), the address a failure stopped at (-1: none), the backup
-// file, its state (kept, deleted, altered), whether a change that may have
+// file, its state (kept, deleted, altered, unreadable, not-a-file), whether a change that may have
 // left the EEPROM partly written is settled (settled, unsettled; - for any
 // other), and the number of the undo that undid it (-: none). Text fields
 // are escaped as the log escapes them (\t, \n, \\, \xHH).
