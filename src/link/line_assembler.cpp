@@ -13,6 +13,7 @@ bool LineAssembler::Feed(std::uint8_t byte) {
   // Index 0 here means the LF was the 256th stored character: an empty line.
   std::memcpy(line_, buffer_, index_);
   line_[index_] = '\0';
+  length_ = index_;
   index_ = 0;
   return true;
 }

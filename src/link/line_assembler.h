@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace qlr {
 
@@ -19,11 +20,14 @@ class LineAssembler {
   // True when `byte` completed a line; Line() then holds it until the next Feed.
   bool Feed(std::uint8_t byte);
   const char* Line() const { return line_; }
+  // The same with its length: a NUL byte received does not end it.
+  std::string_view Text() const { return {line_, length_}; }
 
  private:
   char buffer_[Capacity] = {};
   char line_[Capacity] = {};
   std::size_t index_ = 0;
+  std::size_t length_ = 0;
 };
 
 }  // namespace qlr

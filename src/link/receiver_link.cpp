@@ -22,7 +22,8 @@ constexpr milliseconds SettlePause{20};
 
 }  // namespace
 
-CReceiverLink::CReceiverLink(const SystemCalls* calls, const PortMap* ports) : ports_(ports), port_(calls) {}
+CReceiverLink::CReceiverLink(const SystemCalls* calls, const PortMap* ports, LineTrace* trace)
+    : ports_(ports), trace_(trace), port_(calls) {}
 
 CReceiverLink::~CReceiverLink() { ClosePort(); }
 
@@ -57,9 +58,9 @@ LinkResult<> CReceiverLink::OpenPort(int number, const std::string& device) {
   if (device.empty()) {
     return Fail(Kind::NoDevice, "open port " + std::to_string(number) + ": no such device", {}, ENODEV);
   }
-  if (const auto opened = port_.Open(device); !opened) {
-    return failOpen(Kind::SystemError, "open " + device, opened.Failure().sysErrno);
-  }
+  const auto opened = port_.Open(device);
+  if (trace_) trace_->PortOpened(LineTrace::Clock::now(), device, opened.Failure().sysErrno);
+  if (!opened) return failOpen(Kind::SystemError, "open " + device, opened.Failure().sysErrno);
   if (const auto formatted = SetLineFormat(NormalBaud, 8, Parity::None, StopBits::Two); !formatted) {
     return failOpen(Kind::LineSettingsRefused, "set line format on " + device, formatted.Failure().sysErrno);
   }
@@ -90,7 +91,11 @@ LinkResult<> CReceiverLink::SetLineFormat(std::uint32_t baud, std::uint8_t byteS
   std::this_thread::sleep_for(SettlePause);
   // Best effort: the format that follows is what must not fail.
   static_cast<void>(port_.PurgeInput());
-  if (const auto formatted = port_.SetLineFormat(baud, byteSize, parity, stopBits); !formatted) {
+  const auto formatted = port_.SetLineFormat(baud, byteSize, parity, stopBits);
+  if (trace_) {
+    trace_->LineFormatSet(LineTrace::Clock::now(), {baud, byteSize, parity, stopBits}, formatted.Failure().sysErrno);
+  }
+  if (!formatted) {
     return Fail(LinkFailureKind::LineSettingsRefused, "set line format to " + std::to_string(baud) + " baud", {},
                 formatted.Failure().sysErrno);
   }
@@ -102,7 +107,9 @@ void CReceiverLink::ClosePort() {
     port_.WakeReader();
     reader_.join();
   }
+  const bool wasOpen = port_.IsOpen();
   port_.Close();
+  if (trace_ && wasOpen) trace_->PortClosed(LineTrace::Clock::now());
   portNumber_ = 0;
   handover_.Clear();
 }
@@ -110,8 +117,10 @@ void CReceiverLink::ClosePort() {
 LinkResult<> CReceiverLink::WriteRaw(const char* bytes, std::uint32_t length) {
   const auto command = [bytes, length] { return command::Name(std::string(bytes, length)); };
   if (portNumber_ == 0 || !port_.IsOpen()) return Fail(LinkFailureKind::BadRequest, "port not open", command());
+  if (trace_) trace_->Sending(LineTrace::Clock::now(), {bytes, length});
   if (const auto written = port_.Write(bytes, length, WriteLimit); !written) {
     const SerialFailure& failure = written.Failure();
+    if (trace_) trace_->WriteFailed(LineTrace::Clock::now(), failure.sysErrno);
     const std::string device = port_.Device();
     ClosePort();
     if (failure.sysErrno == 0) {
@@ -167,9 +176,13 @@ void CReceiverLink::ReaderThread() {
   std::uint8_t byte = 0;
   // Ends when ClosePort wakes it, or when the device fails or hangs up: a
   // dead line then looks like a silent receiver to the waits above.
-  while (port_.ReadByte(byte) == SerialPort::ReadResult::Byte) {
-    if (assembler.Feed(byte)) handover_.Deliver(assembler.Line());
+  SerialPort::ReadResult read = SerialPort::ReadResult::Byte;
+  while ((read = port_.ReadByte(byte)) == SerialPort::ReadResult::Byte) {
+    if (!assembler.Feed(byte)) continue;
+    if (trace_) trace_->LineReceived(LineTrace::Clock::now(), assembler.Text());
+    handover_.Deliver(assembler.Line());
   }
+  if (trace_ && read == SerialPort::ReadResult::LineDown) trace_->LineDown(LineTrace::Clock::now());
 }
 
 }  // namespace qlr

@@ -14,7 +14,8 @@
 //
 // Threads: one caller thread uses the link; the reader thread it starts for
 // each opened port is the only other thread, and it never touches anything
-// but the port, LastLine and LineReady. ClosePort wakes and joins it.
+// but the port, LastLine and LineReady, and the trace. ClosePort wakes and
+// joins it.
 #pragma once
 
 #include <chrono>
@@ -26,6 +27,7 @@
 
 #include "link/line_assembler.h"
 #include "link/line_handover.h"
+#include "link/line_trace.h"
 #include "link/link_failure.h"
 #include "link/port_map.h"
 #include "link/progress_sink.h"
@@ -43,8 +45,11 @@ class CReceiverLink {
   // `calls`: the serial layer's system calls (null: the real ones). `ports`:
   // the map port numbers are taken from, which must outlive the link; null
   // reads the machine's map at each open, as a window that stays open for
-  // hours must, since adapters come and go.
-  explicit CReceiverLink(const SystemCalls* calls = nullptr, const PortMap* ports = nullptr);
+  // hours must, since adapters come and go. `trace`: told of everything
+  // that crosses the line (line_trace.h), from both threads; it must outlive
+  // the link. Null: nothing is traced.
+  explicit CReceiverLink(const SystemCalls* calls = nullptr, const PortMap* ports = nullptr,
+                         LineTrace* trace = nullptr);
   virtual ~CReceiverLink();
   CReceiverLink(const CReceiverLink&) = delete;
   CReceiverLink& operator=(const CReceiverLink&) = delete;
@@ -160,6 +165,7 @@ class CReceiverLink {
 
   int portNumber_ = 0;
   const PortMap* ports_ = nullptr;
+  LineTrace* const trace_ = nullptr;
   SerialPort port_;
   std::thread reader_;
   LineHandover handover_;  // LastLine and LineReady

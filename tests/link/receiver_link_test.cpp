@@ -4,6 +4,7 @@
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <mutex>
 #include <thread>
 
 #include "link/receiver_commands.h"
@@ -131,10 +132,39 @@ TEST(LinkTransport, ALineIsHandedOverWholeAndWrapsPast256Characters) {
   EXPECT_EQ(link.LastLine(), line.substr(256) + "\n");
 }
 
+// What the link told its trace, one word and a number per call.
+class RecordingTrace : public LineTrace {
+ public:
+  void PortOpened(Clock::time_point, const std::string&, int sysErrno) override { Add("open", sysErrno); }
+  void LineFormatSet(Clock::time_point, const LineFormat& format, int) override { Add("format", format.baud); }
+  void Sending(Clock::time_point, std::string_view bytes) override { Add("sending", bytes.size()); }
+  void WriteFailed(Clock::time_point, int sysErrno) override { Add("write failed", sysErrno); }
+  void LineReceived(Clock::time_point, std::string_view line) override { Add("received", line.size()); }
+  void LineDown(Clock::time_point) override { Add("line down", 0); }
+  void PortClosed(Clock::time_point) override { Add("closed", 0); }
+
+  std::vector<std::string> Events() const {
+    const std::lock_guard lock(mutex_);
+    return events_;
+  }
+
+ private:
+  template <typename Number>
+  void Add(const char* what, Number number) {
+    const std::lock_guard lock(mutex_);
+    events_.push_back(what + (" " + std::to_string(number)));
+  }
+
+  mutable std::mutex mutex_;
+  std::vector<std::string> events_;
+};
+
+// The trace shows what was sent even when the write fails.
 TEST(LinkTransport, AWriteThatCannotFinishClosesTheLink) {
   qlr::testing::PtyPair pty;  // nobody reads the far end
   ScopedPorts ports({pty.Path()});
-  CReceiverLink link;
+  RecordingTrace trace;
+  CReceiverLink link(nullptr, nullptr, &trace);
   ASSERT_TRUE(link.OpenPort(1));
   const std::string flood(1 << 20, 'x');
   const auto took = Timed([&] { EXPECT_FALSE(link.WriteRaw(flood.data(), static_cast<std::uint32_t>(flood.size()))); });
@@ -143,6 +173,8 @@ TEST(LinkTransport, AWriteThatCannotFinishClosesTheLink) {
   EXPECT_EQ(link.PortNumber(), 0);
   EXPECT_EQ(link.LastLine(), "");
   EXPECT_FALSE(link.SendAndAwaitOk("H101\r\n"));
+  EXPECT_EQ(trace.Events(),
+            (std::vector<std::string>{"open 0", "format 9600", "sending 1048576", "write failed 0", "closed 0"}));
 }
 
 // Ptys never report bytes waiting for output; a device that does makes the
