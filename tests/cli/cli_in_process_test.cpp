@@ -2,7 +2,9 @@
 // the test's hands: what a pipe cannot show and what root cannot provoke.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <fstream>
 #include <sstream>
 
 #include "cli/cli.h"
@@ -142,6 +144,40 @@ TEST_F(CliInProcess, ConfirmationIsAskedAfterTheReceiverAnswered) {
   run = RunInProcess({"write", image}, true, nullptr, "yes\n");
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(Memory(), Pattern(128));
+}
+
+// The trace of a read: every command the receiver heard, in order, at the
+// speed it heard it; every line it sent, unasked and odd ones too; no trace
+// at all, and nothing sent, when its file cannot be made.
+TEST_F(CliInProcess, TraceHoldsEverythingThatCrossedTheLine) {
+  CliRun run = RunInProcess({"read", "--port", "1", "--trace", File("none/trace.txt"), File("x.bin")});
+  EXPECT_EQ(run.exitCode, 4);
+  EXPECT_TRUE(Contains(run.err, "cannot write the trace " + File("none/trace.txt") + " (No such file or directory)"))
+      << run.err;
+  EXPECT_TRUE(receiver.Commands().empty());
+
+  receiver.AddFault({.commandPrefix = "LD040?", .before = {std::string("\0\xF8\\\r", 4)}});
+  run = RunInProcess({"read", "--port", "1", "--trace", File("trace.txt"), File("x.bin")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::ifstream trace(File("trace.txt"));
+  std::string line;
+  std::getline(trace, line);
+  EXPECT_TRUE(line.starts_with("# qlr5500 ")) << line;
+  std::vector<std::pair<std::string, unsigned>> sent;
+  std::vector<std::string> received;
+  for (std::string last; std::getline(trace, last); line = last) {
+    // "    21.779 ms   9600 8N2  > H101"
+    std::istringstream fields(last);
+    std::string time, unit, baud, framing, direction, text;
+    fields >> time >> unit >> baud >> framing >> direction >> text;
+    if (direction == ">") sent.emplace_back(text, std::stoul(baud));
+    if (direction == "<") received.push_back(text);
+  }
+  EXPECT_EQ(sent, Traffic(receiver));
+  // G105 and H100 go unanswered; the odd line comes on top.
+  EXPECT_EQ(received.size(), sent.size() - 2 + 1);
+  EXPECT_EQ(std::count(received.begin(), received.end(), "\\x00\\xF8\\\\\\r"), 1);
+  EXPECT_TRUE(line.ends_with(" ms          -  closed")) << line;
 }
 
 TEST_F(CliInProcess, AResultThatCannotBeWrittenIsAFailure) {

@@ -29,6 +29,7 @@ int RunCli(const std::vector<std::string>& arguments, const CliEnvironment& env)
   } else {
     SetUp setUp = SetUpCommand(*call.command, call, env);
     code = setUp.context ? call.command->run(*setUp.context) : setUp.exitCode;
+    if (setUp.context) ReportIncompleteTrace(*setUp.context);
   }
   // A result that never reached its reader (a full disk, a closed pipe) is a failure.
   env.out.flush();

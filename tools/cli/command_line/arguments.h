@@ -99,6 +99,7 @@ struct Options {
   bool noBackup = false;
   bool porcelain = false;
   bool force = false;
+  std::optional<std::string> trace;  // --trace, the file as given (UTF-8)
 };
 
 // What the command line asks for.

@@ -10,7 +10,7 @@ enum ExitCode : int {
   ExitNeedsFixing = 1,  // doctor: the receiver answers, but something needs fixing
   ExitUsage = 2,        // bad arguments, or a write that was not confirmed
   ExitReceiver = 3,     // the port, the line or the receiver failed
-  ExitFile = 4,         // an image file (or standard output) could not be read or written
+  ExitFile = 4,         // an image file, the trace (or standard output) could not be read or written
 };
 
 }  // namespace qlr::cli

@@ -14,7 +14,7 @@ constexpr const char* ExitStatusText =
     "     something needs fixing\n"
     "  2  usage error, several receivers answered a scan, or a write not confirmed\n"
     "  3  the port, the line or the receiver failed (doctor: none could be reached)\n"
-    "  4  an image file or a backup could not be read or written\n";
+    "  4  an image file, a backup or the trace could not be read or written\n";
 
 constexpr std::size_t OptionTextColumn = 20;
 constexpr std::size_t CommandTextColumn = 38;

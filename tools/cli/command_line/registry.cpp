@@ -10,8 +10,10 @@ bool StorePort(std::string_view text, Options& options, std::string& error) {
   return options.port.has_value();
 }
 
-bool StoreBackupDir(std::string_view text, Options& options, std::string&) {
-  options.backupDir = std::string(text);
+// An option whose value is kept as given: a folder, a file.
+template <std::optional<std::string> Options::*field>
+bool StoreText(std::string_view text, Options& options, std::string&) {
+  options.*field = std::string(text);
   return true;
 }
 
@@ -47,7 +49,7 @@ const CommandTable& Registry() {
       .help = std::string("keep backups and their history in DIR, and look for them there,\n"
                           "instead of ") +
               DefaultBackupFolder,
-      .store = StoreBackupDir,
+      .store = StoreText<&Options::backupDir>,
   };
   static const OptionSpec noBackup{.longName = "--no-backup",
                                    .help =
@@ -56,12 +58,22 @@ const CommandTable& Registry() {
                                    .flag = &Options::noBackup};
   static const OptionSpec porcelain{
       .longName = "--porcelain", .help = "tab-separated columns for scripts", .flag = &Options::porcelain};
+  static const OptionSpec trace{
+      .longName = "--trace",
+      .valueName = "FILE",
+      .valueNeeded = "a file",
+      .help =
+          "write each command sent to the receiver and each line it sent\n"
+          "back into FILE, with its time and the line settings, to send\n"
+          "with a report of odd behaviour",
+      .store = StoreText<&Options::trace>,
+  };
   static const OptionSpec force{.longName = "--force",
                                 .help = "with --yes: undo a change into another receiver, or one of another region",
                                 .flag = &Options::force};
 
   static const CommandTable table{
-      .options = {&port, &yes, &all, &noClobber, &noBackup, &force, &porcelain, &backupDir},
+      .options = {&port, &yes, &all, &noClobber, &noBackup, &force, &porcelain, &backupDir, &trace},
       .commands = {
           {.name = "ports",
            .minOperands = 0,
@@ -73,7 +85,7 @@ const CommandTable& Registry() {
            .run = RunPorts,
            .needs = NeedsPorts},
           {.name = "find",
-           .options = {&all, &backupDir},
+           .options = {&all, &backupDir, &trace},
            .minOperands = 0,
            .maxOperands = 0,
            .summary = "find the port the receiver is on",
@@ -83,7 +95,7 @@ const CommandTable& Registry() {
            .run = RunFind,
            .needs = NeedsPorts | WarnsOfCutChanges},
           {.name = "doctor",
-           .options = {&port, &backupDir},
+           .options = {&port, &backupDir, &trace},
            .minOperands = 0,
            .maxOperands = 0,
            .summary = "tell why the receiver does not answer, or answers slowly",
@@ -96,7 +108,7 @@ const CommandTable& Registry() {
            .run = RunDoctor,
            .needs = NeedsPorts | WarnsOfCutChanges},
           {.name = "region",
-           .options = {&port, &backupDir},
+           .options = {&port, &backupDir, &trace},
            .minOperands = 0,
            .maxOperands = 0,
            .summary = "show the receiver's region",
@@ -106,7 +118,7 @@ const CommandTable& Registry() {
            .needs = NeedsPorts | WarnsOfCutChanges},
           {.name = "read",
            .operands = "FILE",
-           .options = {&port, &noClobber, &backupDir},
+           .options = {&port, &noClobber, &backupDir, &trace},
            .minOperands = 1,
            .maxOperands = 1,
            .summary = "save the receiver's EEPROM in FILE",
@@ -117,7 +129,7 @@ const CommandTable& Registry() {
            .needs = NeedsPorts | WarnsOfCutChanges},
           {.name = "compare",
            .operands = "FILE",
-           .options = {&port, &backupDir},
+           .options = {&port, &backupDir, &trace},
            .minOperands = 1,
            .maxOperands = 1,
            .summary = "compare the receiver's EEPROM with FILE",
@@ -129,7 +141,7 @@ const CommandTable& Registry() {
            .needs = NeedsPorts | WarnsOfCutChanges},
           {.name = "write",
            .operands = "FILE",
-           .options = {&port, &yes, &noBackup, &backupDir},
+           .options = {&port, &yes, &noBackup, &backupDir, &trace},
            .minOperands = 1,
            .maxOperands = 1,
            .summary = "write FILE into the receiver's EEPROM",
@@ -144,7 +156,7 @@ const CommandTable& Registry() {
            .run = RunWrite,
            .needs = NeedsPorts | WarnsOfCutChanges | KeepsBackups},
           {.name = "medium",
-           .options = {&port, &yes, &noBackup, &backupDir},
+           .options = {&port, &yes, &noBackup, &backupDir, &trace},
            .minOperands = 0,
            .maxOperands = 0,
            .summary = "write the built-in medium values",
@@ -169,7 +181,7 @@ const CommandTable& Registry() {
            .needs = NeedsHistory},
           {.name = "undo",
            .operands = "[N]",
-           .options = {&port, &yes, &force, &backupDir},
+           .options = {&port, &yes, &force, &backupDir, &trace},
            .minOperands = 0,
            .maxOperands = 1,
            .summary = "put back the values from before change N",

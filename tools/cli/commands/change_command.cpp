@@ -77,7 +77,7 @@ bool MayWrite(const CommandContext& context, const std::string& what) {
 }
 
 int RunGuardedChange(const CommandContext& context, const ChangeRequest& request, const std::optional<PortSpec>& port) {
-  CReceiverLink link(context.env.systemCalls, &context.ports);
+  CReceiverLink link = context.Link();
   const OpenedReceiver receiver = OpenReceiver(link, port, context.ports, context.env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
   TerminalChangeView view(context.options, context.env);
@@ -87,7 +87,7 @@ int RunGuardedChange(const CommandContext& context, const ChangeRequest& request
 }
 
 int RunUnguardedWrite(const CommandContext& context, const EepromImage& image, const std::string& what) {
-  CReceiverLink link(context.env.systemCalls, &context.ports);
+  CReceiverLink link = context.Link();
   const OpenedReceiver receiver = OpenReceiver(link, context.options.port, context.ports, context.env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
   TerminalChangeView view(context.options, context.env);

@@ -1,5 +1,7 @@
 #include "cli/commands/command_context.h"
 
+#include <ctime>
+
 #include "change/cut_changes.h"
 #include "change/undo.h"
 #include "cli/command_line/exit_codes.h"
@@ -16,10 +18,28 @@ bool Has(const CommandSpec& command, Needs need) { return (command.needs & need)
 // The change an undo names, which is about to be undone; 0 for none.
 int Undone(const CommandContext& context) { return UndoneNumber(context.operands, context.history).value_or(0); }
 
+// The trace's first line: what ran, and when its times begin on the clock.
+std::string TraceHeading(const std::string& command) {
+  const std::time_t now = std::time(nullptr);
+  const std::tm* local = std::localtime(&now);
+  char started[32] = "?";
+  if (local != nullptr) std::strftime(started, sizeof started, "%Y-%m-%dT%H:%M:%S", local);
+  return "qlr5500 " QLR_VERSION " " + command + ", started " + started +
+         "; ms since then, line settings, > sent, < received";
+}
+
 }  // namespace
 
 SetUp SetUpCommand(const CommandSpec& command, const Invocation& call, const CliEnvironment& env) {
   CommandContext context{env, call, call.operands};
+  // Made first: a trace that cannot be kept fails before the receiver hears anything.
+  if (call.trace) {
+    context.trace = std::make_unique<TraceFile>(PathFromUtf8(*call.trace), TraceHeading(std::string(command.name)));
+    if (const std::string failure = context.trace->Failure(); !failure.empty()) {
+      Tell(env) << "cannot write the trace " << *call.trace << " (" << failure << ")\n";
+      return {std::nullopt, ExitFile};
+    }
+  }
   if (Has(command, NeedsPorts)) context.ports = PortMap::Read(env.variables.Get(PortsVariable));
 
   const bool keeps = Has(command, KeepsBackups) && !call.noBackup;
@@ -55,6 +75,14 @@ SetUp SetUpCommand(const CommandSpec& command, const Invocation& call, const Cli
     ReportCutChanges(UnsettledChanges(context.history, undoing), context.history, call.backupDir, env);
   }
   return {std::move(context), ExitSuccess};
+}
+
+void ReportIncompleteTrace(const CommandContext& context) {
+  if (!context.trace) return;
+  if (const std::string failure = context.trace->Failure(); !failure.empty()) {
+    Tell(context.env) << "the trace " << *context.options.trace
+                      << " is incomplete: it ends where a line could not be written (" << failure << ")\n";
+  }
 }
 
 }  // namespace qlr::cli

@@ -82,7 +82,7 @@ int RunDoctor(const CommandContext& context) {
   // The ports are tried next, which takes seconds: what is known is shown first.
   env.out << FormatFindings(findings) << std::flush;
 
-  CReceiverLink link(env.systemCalls, &context.ports);
+  CReceiverLink link = context.Link();
   std::optional<ReceiverProbe> receiver;
   const std::vector<PortProbe> probes =
       ProbePorts(link, PortsToTry(context.options.port, map, context.ports), receiver);

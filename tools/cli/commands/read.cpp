@@ -47,7 +47,7 @@ bool TargetLooksWritable(const fs::path& path, const std::string& file, bool noC
 }  // namespace
 
 int RunFind(const CommandContext& context) {
-  CReceiverLink link(context.env.systemCalls, &context.ports);
+  CReceiverLink link = context.Link();
   const std::vector<PortInfo> found = ScanForReceivers(link, context.options.all);
   if (found.empty()) return ReportNoReceiver(link, context.ports, context.env);
   for (const PortInfo& port : found) context.env.out << FormatFoundPort(port.number, port.device);
@@ -55,7 +55,7 @@ int RunFind(const CommandContext& context) {
 }
 
 int RunRegion(const CommandContext& context) {
-  CReceiverLink link(context.env.systemCalls, &context.ports);
+  CReceiverLink link = context.Link();
   const OpenedReceiver receiver = OpenReceiver(link, context.options.port, context.ports, context.env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
   const LinkResult<int> region = link.QueryRegion();
@@ -70,7 +70,7 @@ int RunRead(const CommandContext& context) {
   const bool noClobber = context.options.noClobber;
   const fs::path path = PathFromUtf8(file);
   if (!TargetLooksWritable(path, file, noClobber, env)) return ExitFile;
-  CReceiverLink link(env.systemCalls, &context.ports);
+  CReceiverLink link = context.Link();
   const OpenedReceiver receiver = OpenReceiver(link, context.options.port, context.ports, env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
   EepromImage image{};
@@ -96,7 +96,7 @@ int RunCompare(const CommandContext& context) {
   const std::string& file = context.operands[0];
   EepromImage fromFile{};
   if (!LoadImageForCommand(file, fromFile, env)) return ExitFile;
-  CReceiverLink link(env.systemCalls, &context.ports);
+  CReceiverLink link = context.Link();
   const OpenedReceiver receiver = OpenReceiver(link, context.options.port, context.ports, env);
   if (receiver.exitCode != ExitSuccess) return receiver.exitCode;
   EepromImage fromReceiver{};
