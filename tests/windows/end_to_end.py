@@ -5,7 +5,8 @@ qlr5500.exe runs each command beside the Linux qlr5500, each against a fresh
 emulated receiver with the same memory: exit status, output, the commands
 and speeds the receiver saw and its memory afterwards must be the same, and
 the files they write must hold the receiver's bytes, also under names that
-no ANSI code page holds. A write, the history, an undo and a compare must
+no ANSI code page holds; so must a trace, which holds every command the
+receiver heard. A write, the history, an undo and a compare must
 give the original back, with the backups in the known folder and in one
 named so that no ANSI code page holds it. qlr5500.exe doctor must find an
 FTDI adapter's latency timer in the registry, and slow answers, and read
@@ -225,6 +226,31 @@ def check_wide_names(exe, linux_cli, emulator):
             check(memory == other, f"{label}: the receiver holds the file's bytes")
 
 
+WIDE_TRACE = "Spur März Трасса 跟踪.txt"
+
+
+def check_trace(exe, emulator):
+    """read --trace into a file no ANSI code page can name: every command the receiver heard is in the trace, in
+    order, at the speed it heard it."""
+    base = tempfile.mkdtemp(prefix="qlr-trace-")
+    receiver = Receiver(emulator, base, scenario_image(1))
+    try:
+        port = windows_path(receiver.device)
+        result = run(["wine", exe, "read", "--port", port, "--trace", WIDE_TRACE, "traced.bin"], base, port)
+        trace = os.path.join(base, WIDE_TRACE)
+        lines = open(trace, encoding="utf-8").read().splitlines() if os.path.exists(trace) else []
+    finally:
+        heard = receiver.commands()
+        receiver.stop()
+        shutil.rmtree(base)
+    # "    21.860 ms   9600 8N2  > H101": (speed, command)
+    sent = [(fields[2], fields[5]) for fields in map(str.split, lines) if len(fields) == 6 and fields[4] == ">"]
+    check(result.returncode == 0 and heard and sent == heard,
+          f"qlr5500.exe read --trace: exit status {result.returncode}, sent {sent!r}, heard {heard!r}")
+    print("qlr5500.exe read --trace:", *lines[:1], *[line for line in lines[1:] if " > " not in line and " < " not in line],
+          sep="\n  ")
+
+
 FTDI_BUS = r"HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS"
 FTDI_INSTANCE = r"VID_0403+PID_6001+QLR0001A\0000"
 
@@ -382,6 +408,7 @@ def main():
     if args.unprivileged is None:
         check_cli(cli, args.linux_cli, args.emulator, args.pace)
         check_wide_names(cli, args.linux_cli, args.emulator)
+        check_trace(cli, args.emulator)
         check_doctor(cli, args.emulator)
         check_backups(cli, args.emulator)
     check_snapshot(app, args.emulator, args.unprivileged)
