@@ -25,7 +25,7 @@ std::string TraceHeading(const std::string& command) {
   char started[32] = "?";
   if (local != nullptr) std::strftime(started, sizeof started, "%Y-%m-%dT%H:%M:%S", local);
   return "qlr5500 " QLR_VERSION " " + command + ", started " + started +
-         "; ms since then, line settings, > sent, < received";
+         "; ms since then, line settings, '>' sent, '<' received";
 }
 
 }  // namespace
