@@ -3,6 +3,8 @@
 #include <optional>
 #include <vector>
 
+#include "os/escaped_text.h"
+
 #include "os/decimal.h"
 
 namespace qlr {
@@ -115,26 +117,7 @@ bool ReadCompletion(const std::vector<std::string_view>& f, bool done, Completio
 
 }  // namespace
 
-std::string EscapedField(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      out += {'\\', 'x', Digits[byte >> 4], Digits[byte & 0xF]};
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
+std::string EscapedField(std::string_view text) { return EscapedText(text, true); }
 
 bool IsBackupName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
