@@ -105,7 +105,9 @@ std::map<std::string, std::vector<EepromImage>> Settle(std::vector<Change>& chan
   for (Change& change : changes) {
     DeviceState& device = devices[change.record.device];
     const ChangeRecord& record = change.record;
-    device.Found(record.before, device.unsettled.empty());
+    change.wroteNothing = change.outcome == ChangeOutcome::Failed && change.completion->failedAddress < 0 &&
+                          change.completion->written == 0;
+    if (!change.wroteNothing) device.Found(record.before, device.unsettled.empty());
     const bool allWritten = change.completion && !change.completion->done && change.completion->failedAddress < 0 &&
                             change.completion->written == record.changed;
     if (change.outcome == ChangeOutcome::Done || allWritten) {

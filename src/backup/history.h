@@ -41,6 +41,10 @@ struct Change {
   // It may have left the EEPROM partly written: cut short, or failed after
   // an address may have been written and before all were.
   bool partial = false;
+  // It failed before its first write: the receiver kept what it held, and
+  // the values read before it may be the very ones found wrong on reading
+  // them again, so they are neither undone to nor trusted as read.
+  bool wroteNothing = false;
   // A partial change after which the receiver was found, by reading it,
   // holding whole values again: those from before it or after it, or
   // values a later change wrote whole.

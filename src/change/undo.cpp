@@ -28,6 +28,8 @@ UndoPlan PlanUndo(const History& history, const std::filesystem::path& folder, i
   plan.backup = folder / change->record.backupName;
   if (change->outcome == ChangeOutcome::InProgress) {
     plan.refusal = UndoPlan::Refusal::InProgress;
+  } else if (change->wroteNothing) {
+    plan.refusal = UndoPlan::Refusal::WroteNothing;
   } else if (change->backup != BackupState::Kept && change->backup != BackupState::Deleted) {
     plan.refusal = UndoPlan::Refusal::BackupRefused;
   }

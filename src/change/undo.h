@@ -25,6 +25,7 @@ struct UndoPlan {
     None,
     NoSuchChange,   // the history holds no change of that number
     InProgress,     // another process is still making it
+    WroteNothing,   // it failed before its first write: there is nothing to undo
     BackupRefused,  // the backup file disagrees with the history's copy, or cannot be checked against it
   };
 

@@ -35,6 +35,7 @@ class UnsettledChangesTest : public ::testing::Test {
     log << StartedLine(record);
     if (outcome == "done") log << CompletionLine({.backupName = name, .done = true});
     if (outcome == "failed") log << CompletionLine({.backupName = name, .failedAddress = 16, .written = 4});
+    if (outcome == "wrote nothing") log << CompletionLine({.backupName = name, .failedAddress = -1, .written = 0});
   }
   // "number:advised undo" of each unsettled change, newest first.
   std::vector<std::string> Named() const {
@@ -75,6 +76,10 @@ TEST_F(UnsettledChangesTest, OnlyWholeValuesFoundInTheReceiverSettleAChange) {
   Add("z", "write", "/d.bin", "/dev/a", 0x00, 0xAA, "cut");
   Add("q", "medium", "", "/dev/a", 0x0A, 0xBB, "done");
   EXPECT_TRUE(this->Named().empty());
+  // A change that failed before its first write may have failed because what it read was wrong: that settles nothing.
+  Add("c", "write", "/e.bin", "/dev/c", 0x00, 0x11, "cut");
+  Add("n", "write", "/f.bin", "/dev/c", 0x11, 0x22, "wrote nothing");
+  EXPECT_EQ(this->Named(), Named{"9:9"});
 }
 
 }  // namespace

@@ -171,6 +171,11 @@ TEST_F(CliBackups, NoValueIsReplacedThatWasNotReadTwiceAlike) {
       const Lines change = History().at(0);
       EXPECT_EQ(Lines(change.begin() + 7, change.begin() + 9), (Lines{"failed", "-1"}));
       EXPECT_EQ(Run({"region"}).err, "");
+      // Its backup holds the garbled value: undoing it would write that in.
+      const ChildResult undo = Run({"undo", "--yes"});
+      EXPECT_EQ(undo.exitCode, 2);
+      EXPECT_TRUE(Contains(undo.err, "failed before it wrote anything, so there is nothing to undo")) << undo.err;
+      EXPECT_TRUE(Writes(receiver).empty());
     } else {
       EXPECT_EQ(result.exitCode, 0) << result.err;
       EXPECT_EQ(Memory(), Pattern(128));

@@ -32,6 +32,10 @@ int RunUndo(const CommandContext& context) {
     case UndoPlan::Refusal::InProgress:
       Tell(env) << "change " << *number << " is still being made by another qlr5500: nothing written\n";
       return ExitUsage;
+    case UndoPlan::Refusal::WroteNothing:
+      Tell(env) << "change " << *number << " failed before it wrote anything, so there is nothing to undo; "
+                << "'qlr5500 history' lists the changes\n";
+      return ExitUsage;
     case UndoPlan::Refusal::BackupRefused:
       Tell(env) << BackupRefusal(plan.backupState, plan.backup) << "\n";
       return ExitFile;
