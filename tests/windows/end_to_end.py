@@ -8,7 +8,8 @@ the files they write must hold the receiver's bytes, also under names that
 no ANSI code page holds; so must a trace, which holds every command the
 receiver heard. A write, the history, an undo and a compare must
 give the original back, with the backups in the known folder and in one
-named so that no ANSI code page holds it. qlr5500.exe doctor must find an
+named so that no ANSI code page holds it; a write that fails after Ctrl-C
+must still say so, with its undo. qlr5500.exe doctor must find an
 FTDI adapter's latency timer in the registry, and slow answers, and read
 Windows' device list, which holds no adapter under Wine, without failing.
 SaveQLR5500.exe /SAVE must leave a snapshot that is hidden and read-only and
@@ -332,6 +333,41 @@ def check_backups(exe, emulator):
         shutil.rmtree(base)
 
 
+def check_interrupted_write(exe, emulator):
+    """Ctrl-C (Wine makes one of SIGINT) during a write that then fails, the receiver gone: the write still
+    says how far it got and which undo reverts it, and only then ends as Ctrl-C ends a program."""
+    base = tempfile.mkdtemp(prefix="qlr-interrupt-")
+    with open(os.path.join(base, "changed.bin"), "wb") as f:
+        f.write(scenario_image(8))  # every byte differs from the receiver's
+    receiver = Receiver(emulator, base, scenario_image(7), pace=True)
+
+    def writes():
+        return sum(text.startswith("LD0") and not text.endswith("?") for _, text in receiver.commands())
+
+    try:
+        environment = dict(os.environ, QLR5500_PORTS=windows_path(receiver.device), LC_ALL="C.UTF-8")
+        with tempfile.TemporaryFile() as err:
+            writer = subprocess.Popen(["wine", exe, "write", "--yes", "changed.bin"], cwd=base, env=environment,
+                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
+            deadline = time.monotonic() + RUN_SECONDS
+            while writes() < 5 and time.monotonic() < deadline:
+                time.sleep(0.05)
+            writer.send_signal(signal.SIGINT)
+            while writes() < 15 and time.monotonic() < deadline:
+                time.sleep(0.05)
+            receiver.stop(signal.SIGKILL)
+            status = writer.wait(timeout=RUN_SECONDS)
+            err.seek(0)
+            said = err.read().decode("utf-8", errors="backslashreplace")
+        # Windows ends a program on Ctrl-C with 0xC000013A; a Unix parent sees its low byte.
+        check(status == 0xC000013A & 0xFF, f"interrupted write: status {status}, not that of Ctrl-C")
+        for text in ("letting the transfer finish", "the EEPROM is partly written", "'qlr5500 undo "):
+            check(text in said, f"interrupted write: {text!r} not in {said!r}")
+    finally:
+        receiver.stop(signal.SIGKILL)
+        shutil.rmtree(base)
+
+
 def dos_attributes(path):
     try:
         return int(os.getxattr(path, "user.DOSATTRIB").split(b"\0")[0], 16)
@@ -411,6 +447,7 @@ def main():
         check_trace(cli, args.emulator)
         check_doctor(cli, args.emulator)
         check_backups(cli, args.emulator)
+        check_interrupted_write(cli, args.emulator)
     check_snapshot(app, args.emulator, args.unprivileged)
     if failures:
         print(f"{len(failures)} check(s) failed", file=sys.stderr)
