@@ -1,9 +1,9 @@
 // Backup files on POSIX systems: made in the folder held open, looked at
 // without blocking.
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "backup/backup_file.h"
 #include "backup/folder_access_posix.h"
@@ -30,16 +30,9 @@ BackupState StateOfBackupFile(const std::filesystem::path& file, const EepromIma
   if (opened.error == ENOENT) return BackupState::Deleted;
   if (opened.other) return BackupState::NotAFile;
   if (!opened.fd) return BackupState::Unreadable;
-  std::uint8_t bytes[EepromSize + 1];
-  std::size_t got = 0;
-  while (got < sizeof bytes) {
-    const ssize_t read = ::read(opened.fd.Get(), bytes + got, sizeof bytes - got);
-    if (read < 0 && errno == EINTR) continue;
-    if (read < 0) return BackupState::Unreadable;
-    if (read == 0) break;
-    got += static_cast<std::size_t>(read);
-  }
-  return StateOfBytes(bytes, got, kept);
+  std::string bytes;
+  if (!ReadUpTo(opened.fd.Get(), bytes, EepromSize + 1)) return BackupState::Unreadable;
+  return StateOfBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), kept);
 }
 
 }  // namespace qlr

@@ -63,6 +63,10 @@ BackupResult<> CheckTrusted(const fs::path& path, const struct stat& status, con
 
 BackupResult<> OpenBackupFolder(const BackupFolder& folder, bool make, OpenedFolder& opened) {
   opened = {};
+  const auto cannotOpen = [&folder](int error) {
+    return BackupFailure{BackupFailureKind::FolderRefused,
+                         WithReason("cannot open the folder " + Utf8OfPath(folder.path), error)};
+  };
   if (folder.owner) {
     if (BackupResult<> walked = WalkForAnotherUser(folder, make, opened.fd); !walked) return walked;
   } else {
@@ -71,17 +75,11 @@ BackupResult<> OpenBackupFolder(const BackupFolder& folder, bool make, OpenedFol
     }
     opened.fd.Reset(::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!opened.fd && errno == ENOENT && !make) return {};
-    if (!opened.fd) {
-      return BackupFailure{BackupFailureKind::FolderRefused,
-                           WithReason("cannot open the folder " + Utf8OfPath(folder.path), errno)};
-    }
+    if (!opened.fd) return cannotOpen(errno);
   }
   if (!opened.fd) return {};
   struct stat status {};
-  if (::fstat(opened.fd.Get(), &status) != 0) {
-    return BackupFailure{BackupFailureKind::FolderRefused,
-                         WithReason("cannot open the folder " + Utf8OfPath(folder.path), errno)};
-  }
+  if (::fstat(opened.fd.Get(), &status) != 0) return cannotOpen(errno);
   if (BackupResult<> trusted = CheckTrusted(folder.path, status, folder); !trusted) return trusted;
   if (folder.owner && status.st_uid == folder.owner->uid) opened.giveTo = folder.owner;
   return {};

@@ -64,13 +64,8 @@ BackupResult<> AppendToLog(const std::filesystem::path& log, std::string_view li
 std::string ReadLogText(const std::filesystem::path& log) {
   const RegularFile file = OpenRegularFile(AT_FDCWD, log.c_str(), O_RDONLY);
   std::string text;
-  char buffer[65536];
-  for (ssize_t got = 0; file.fd;) {
-    got = ::read(file.fd.Get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    text.append(buffer, static_cast<std::size_t>(got));
-  }
+  // A read that fails part-way keeps the lines before it, which still count.
+  if (file.fd) ReadUpTo(file.fd.Get(), text, text.max_size());
   return text;
 }
 

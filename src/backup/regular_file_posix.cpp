@@ -2,7 +2,9 @@
 #include "backup/regular_file_posix.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace qlr {
@@ -31,6 +33,19 @@ RegularFile OpenRegularFile(int folder, const char* name, int flags) {
     file.fd.Reset();
   }
   return file;
+}
+
+bool ReadUpTo(int fd, std::string& text, std::size_t most) {
+  char buffer[65536];
+  for (std::size_t got = 0; got < most;) {
+    const ssize_t read = ::read(fd, buffer, std::min(sizeof buffer, most - got));
+    if (read < 0 && errno == EINTR) continue;
+    if (read < 0) return false;
+    if (read == 0) break;
+    text.append(buffer, static_cast<std::size_t>(read));
+    got += static_cast<std::size_t>(read);
+  }
+  return true;
 }
 
 }  // namespace qlr

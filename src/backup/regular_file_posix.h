@@ -5,6 +5,9 @@
 
 #include <sys/stat.h>
 
+#include <cstddef>
+#include <string>
+
 #include "os/unique_fd.h"
 
 namespace qlr {
@@ -19,5 +22,10 @@ struct RegularFile {
 // Opens `name`, relative to the folder open as `folder` (AT_FDCWD: a path),
 // with `flags` (O_RDONLY, O_RDWR | O_APPEND, ...).
 RegularFile OpenRegularFile(int folder, const char* name, int flags);
+
+// Appends to `text` what the file opened as `fd` holds from where it
+// stands, at most `most` bytes; false when a read failed (what came before
+// it is kept).
+bool ReadUpTo(int fd, std::string& text, std::size_t most);
 
 }  // namespace qlr
